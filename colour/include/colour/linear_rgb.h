@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+
+#include "colour/errors.h"
+#include "colour/pixel_buffer.h"
+#include "colour/rgb.h"
+
+namespace colour {
+
+// A frame of linear-light RGB in BT.709 primaries.
+class LinearRgb {
+ public:
+  static std::expected<LinearRgb, CreationError> create(PixelBuffer data, std::uint64_t width,
+                                                        std::uint64_t height);
+  // Linearises by the frame's transfer characteristic, then converts its primaries to BT.709.
+  static std::expected<LinearRgb, ColorConversionError> try_from(Rgb rgb);
+
+  // The one way to copy a frame: exact-size allocation and one bulk copy.
+  LinearRgb clone() const { return LinearRgb(data.clone(), width, height); }
+
+  PixelBuffer data;
+  std::uint64_t width;
+  std::uint64_t height;
+
+ private:
+  LinearRgb(PixelBuffer d, std::uint64_t w, std::uint64_t h)
+      : data(std::move(d)), width(w), height(h) {}
+};
+
+}  // namespace colour

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <array>
+#include <expected>
+
+#include "colour/errors.h"
+#include "colour/pixel.h"
+#include "colour/pixel_buffer.h"
+
+namespace colour {
+
+// 3 x 3 row-major; row i times the pixel as a column vector gives output value i.
+using Matrix3 = std::array<std::array<float, 3>, 3>;
+
+std::expected<Matrix3, ColorConversionError> gamut_rgb_to_xyz_matrix(ColorPrimaries primaries);
+
+// Converts linear RGB in place from primaries `in` to `out` (Bradford adaptation between
+// different white points). On error the buffer is released.
+std::expected<PixelBuffer, ColorConversionError> transform_primaries(PixelBuffer data,
+                                                                     ColorPrimaries in,
+                                                                     ColorPrimaries out);
+
+}  // namespace colour

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <expected>
+
+#include "colour/errors.h"
+#include "colour/pixel.h"
+#include "colour/pixel_buffer.h"
+
+namespace colour {
+
+// Brings every value of the buffer to linear light with the characteristic's curve, in place.
+// On error the buffer is released and only the code comes back.
+std::expected<PixelBuffer, ColorConversionError> to_linear(const TransferCharacteristic& transfer,
+                                                           PixelBuffer data);
+
+// The fast 32-bit approximations the curves are built from; exposed for tests.
+float fast_log2(float x);
+float fast_exp2(float y);
+float fast_pow(float x, float p);
+
+}  // namespace colour
