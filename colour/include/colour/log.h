@@ -34,7 +34,8 @@ void set_logger(Logger* logger);
 Logger& logger();
 
 inline bool enabled(Level level) {
-  return level != Level::Off && static_cast<std::uint8_t>(level) <= static_cast<std::uint8_t>(max_level());
+  return level != Level::Off &&
+         static_cast<std::uint8_t>(level) <= static_cast<std::uint8_t>(max_level());
 }
 
 }  // namespace colour::log

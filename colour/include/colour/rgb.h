@@ -28,8 +28,7 @@ class Rgb {
   ColorPrimaries primaries;
 
  private:
-  Rgb(PixelBuffer d, std::uint64_t w, std::uint64_t h, TransferCharacteristic t,
-      ColorPrimaries p)
+  Rgb(PixelBuffer d, std::uint64_t w, std::uint64_t h, TransferCharacteristic t, ColorPrimaries p)
       : data(std::move(d)), width(w), height(h), transfer(t), primaries(p) {}
 };
 
