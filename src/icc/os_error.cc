@@ -1,0 +1,12 @@
+#include "icc/os_error.h"
+
+#include <cstring>
+
+namespace velquon {
+
+std::string os_error_text(int error_number) {
+  return std::string(std::strerror(error_number)) + " (os error " + std::to_string(error_number) +
+         ")";
+}
+
+}  // namespace velquon
