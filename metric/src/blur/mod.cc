@@ -1,0 +1,20 @@
+#include "colour/invariant.h"
+#include "metric/blur.h"
+
+namespace metric {
+
+PlaneTriple Blur::blur(const PlaneTriple& planes) {
+  colour::Vec<float> x = blur_plane(planes[0].span());
+  colour::Vec<float> y = blur_plane(planes[1].span());
+  colour::Vec<float> b = blur_plane(planes[2].span());
+  return PlaneTriple{{std::move(x), std::move(y), std::move(b)}};
+}
+
+colour::Vec<float> Blur::blur_plane(std::span<const float> plane) {
+  auto result = colour::Vec<float>::zeroed(plane_length(width, height));
+  blur_rows(plane, scratch.span(), width);
+  blur_columns(scratch.span(), result.span(), width, height);
+  return result;
+}
+
+}  // namespace metric
