@@ -24,4 +24,8 @@ class Xyb {
 // Approximate cube root with a 64-bit refinement; exposed for tests.
 float fast_cbrt(float v);
 
+// One linear BT.709 pixel (R, G, B) to (X, Y, B); the reference for any vectorised form of
+// Xyb::from.
+Pixel xyb_pixel(const Pixel& rgb);
+
 }  // namespace colour

@@ -20,4 +20,12 @@ std::expected<PixelBuffer, ColorConversionError> transform_primaries(PixelBuffer
                                                                      ColorPrimaries in,
                                                                      ColorPrimaries out);
 
+// The XYZ-to-XYZ adaptation from the white point of `in` to that of `out`: the identity when
+// the two white points are equal, otherwise Bradford. Defined for every code point.
+Matrix3 chromatic_adaptation(ColorPrimaries in, ColorPrimaries out);
+
+// One pixel through a matrix, each row as m0*r + (m1*g + m2*b); the reference for any
+// vectorised form of the conversion loop.
+Pixel transform_pixel(const Matrix3& m, const Pixel& p);
+
 }  // namespace colour

@@ -18,4 +18,14 @@ float fast_log2(float x);
 float fast_exp2(float y);
 float fast_pow(float x, float p);
 
+// The per-value curves, one encoded value to linear light. They are the reference that any
+// vectorised form of to_linear must match bit for bit.
+float pure_power_to_linear(float v, float gamma);
+float srgb_to_linear(float v);
+float log100_to_linear(float v);
+float log316_to_linear(float v);
+float xvycc_to_linear(float v);
+float pq_to_linear(float v);
+float hlg_to_linear(float v);
+
 }  // namespace colour
