@@ -1,0 +1,70 @@
+#include "metric/downscale.h"
+
+#include <algorithm>
+#include <string>
+
+#include "colour/errors.h"
+#include "colour/invariant.h"
+#include "colour/pixel_buffer.h"
+
+namespace metric {
+
+namespace {
+
+// Half of n rounded up, without the overflow of (n + 1) / 2.
+std::uint64_t half_up(std::uint64_t n) { return n / 2 + (n & 1); }
+
+}  // namespace
+
+colour::LinearRgb downscale_by_2(const colour::LinearRgb& frame) {
+  const std::uint64_t w = frame.width;
+  const std::uint64_t h = frame.height;
+  const std::uint64_t ow = half_up(w);
+  const std::uint64_t oh = half_up(h);
+  auto out = colour::PixelBuffer::zeroed(plane_length(ow, oh));
+  if (w != 0 && h != 0) {
+    const colour::PixelBuffer& in = frame.data;
+    for (std::uint64_t oy = 0; oy < oh; ++oy) {
+      const std::uint64_t y0 = std::min(2 * oy, h - 1);
+      const std::uint64_t y1 = std::min(2 * oy + 1, h - 1);
+      for (std::uint64_t ox = 0; ox < ow; ++ox) {
+        const std::uint64_t x0 = std::min(2 * ox, w - 1);
+        const std::uint64_t x1 = std::min(2 * ox + 1, w - 1);
+        const colour::Pixel& p00 = in.at(y0 * w + x0);
+        const colour::Pixel& p10 = in.at(y0 * w + x1);
+        const colour::Pixel& p01 = in.at(y1 * w + x0);
+        const colour::Pixel& p11 = in.at(y1 * w + x1);
+        colour::Pixel& target = out.at(oy * ow + ox);
+        for (int c = 0; c < 3; ++c) {
+          // Starting from +0.0 turns four taps of -0.0 into +0.0; the tap order is fixed.
+          float s = 0.0f + p00[c];
+          s = s + p10[c];
+          s = s + p01[c];
+          s = s + p11[c];
+          target[c] = s * 0.25f;
+        }
+      }
+    }
+  }
+  auto result = colour::LinearRgb::create(std::move(out), ow, oh);
+  if (!result) {
+    colour::fail_invariant("Resolution and data size match: " +
+                           std::string(colour::debug_string(result.error())));
+  }
+  return std::move(*result);
+}
+
+PlaneTriple xyb_to_planar(const colour::Xyb& frame) {
+  const std::uint64_t n = plane_length(frame.width, frame.height);
+  PlaneTriple planes = PlaneTriple::zeroed(n);
+  const std::size_t count = std::min<std::uint64_t>(frame.data.size(), n);
+  for (std::size_t i = 0; i < count; ++i) {
+    const colour::Pixel& p = frame.data[i];
+    planes[0][i] = p[0];
+    planes[1][i] = p[1];
+    planes[2][i] = p[2];
+  }
+  return planes;
+}
+
+}  // namespace metric
