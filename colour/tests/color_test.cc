@@ -165,6 +165,15 @@ TEST(TransformPrimaries, WhiteStaysWhiteFromEveryGamutIntoBt709) {
   }
 }
 
+// Bradford between DCI and D65 white; the bits follow from the order of the products.
+TEST(TransformPrimaries, DciP3PixelIntoBt709) {
+  auto result = transform_primaries(PixelBuffer::from(std::vector<Pixel>{{0.25f, 0.5f, 0.75f}}),
+                                    CP::DciP3, CP::ItuBt709);
+  ASSERT_TRUE(result.has_value());
+  const std::uint32_t want[3] = {0x3E57059Bu, 0x3F02654Bu, 0x3F4756E0u};
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(bits((*result)[0][c]), want[c]) << c;
+}
+
 TEST(TransformPrimaries, RoundTripThroughAnotherGamutComesBack) {
   const Pixel original{0.2f, 0.5f, 0.8f};
   for (CP p : kValidPrimaries) {

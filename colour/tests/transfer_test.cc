@@ -146,6 +146,7 @@ const CurveCase kCurveCases[] = {
     {"HLG half", TC::HybridLogGamma, 0.5f, 0x3DAAAAABu},
     {"HLG one", TC::HybridLogGamma, 1.0f, 0x3F800000u},
     {"HLG three quarters", TC::HybridLogGamma, 0.75f, 0x3E87A92Du},
+    {"HLG below the knee, where floor is not truncation", TC::HybridLogGamma, 0.52f, 0x3DB91CDBu},
     {"HLG negative", TC::HybridLogGamma, -0.5f, kPosZero},
     {"HLG NaN", TC::HybridLogGamma, f32(kQuietNan), kPosZero},
     {"HLG infinity", TC::HybridLogGamma, INFINITY, kAnyNan},

@@ -52,6 +52,8 @@ const PixelCase kPixelCases[] = {
     {"negative mixes count as zero", {-1.0f, -1.0f, -1.0f}, 0u, 0xBE1FB275u, 0xBE1FB275u},
     {"red", {1.0f, 0.0f, 0.0f}, 0x3CE63220u, 0x3EF9F3CEu, 0x3EF17D4Au},
     {"green", {0.0f, 1.0f, 0.0f}, 0xBC7C1620u, 0x3F36FBEAu, 0x3EDFC888u},
+    // Chosen so that another nesting of the mixes, or an unfused one, changes the bits.
+    {"mixed", {0.29f, 0.95f, 0.65f}, 0xBC181CC0u, 0x3F41359Bu, 0x3F334135u},
 };
 
 TEST(XybPixel, GivesTheBitPatterns) {
@@ -69,13 +71,13 @@ TEST(XybFrom, RewritesTheFrameInPlacePixelByPixel) {
   std::vector<Pixel> pixels;
   for (const auto& c : kPixelCases) pixels.push_back(c.rgb);
   pixels.push_back({0.25f, f32(0x7FC00000u), 2.0f});
-  auto frame = LinearRgb::create(PixelBuffer::from(pixels), 6, 1);
+  auto frame = LinearRgb::create(PixelBuffer::from(pixels), pixels.size(), 1);
   ASSERT_TRUE(frame.has_value());
   const Pixel* storage = frame->data.data();
 
   const Xyb xyb = Xyb::from(std::move(*frame));
   EXPECT_EQ(xyb.data.data(), storage);
-  EXPECT_EQ(xyb.width, 6u);
+  EXPECT_EQ(xyb.width, pixels.size());
   EXPECT_EQ(xyb.height, 1u);
   ASSERT_EQ(xyb.data.size(), pixels.size());
   for (std::size_t i = 0; i < pixels.size(); ++i) {
