@@ -32,7 +32,8 @@ class Rgb {
       : data(std::move(d)), width(w), height(h), transfer(t), primaries(p) {}
 };
 
-// width x height as pixels, or nothing when the product does not fit in 64 bits.
+// Whether `length` pixels are exactly width x height; a product past 64 bits never is, since no
+// buffer could hold it.
 bool holds_pixels(std::uint64_t length, std::uint64_t width, std::uint64_t height);
 
 }  // namespace colour
