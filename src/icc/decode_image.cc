@@ -1,11 +1,18 @@
 #include "icc/decode_image.h"
 
+#include "icc/extension.h"
+
 namespace velquon {
 
 Decoded<DecodedImage> decode_image(const std::filesystem::path& path, bool apply_icc) {
-  std::string ext = path.extension().string();
-  if (ext == ".png") return decode_png(path, apply_icc);
-  if (ext == ".jpg" || ext == ".jpeg") return decode_jpeg(path, apply_icc);
+  switch (choose_decode_path(path)) {
+    case DecodePath::Png:
+      return decode_png(path, apply_icc);
+    case DecodePath::Jpeg:
+      return decode_jpeg(path, apply_icc);
+    case DecodePath::General:
+      break;
+  }
   return decode_general(path);
 }
 
