@@ -191,6 +191,42 @@ TEST(DecodeGeneralTest, ReadsEachFormatExactly) {
   }
 }
 
+// The general path's other names of PNG and JPEG reach their readers: alpha is dropped and no
+// alpha plane comes back, unlike on the front end's own PNG path.
+TEST(DecodeGeneralTest, OtherPngAndJpegExtensionsUseTheirReaders) {
+  TempDir dir;
+  test::PngSpec png_spec;
+  png_spec.width = 2;
+  png_spec.height = 1;
+  png_spec.color_type = 6;
+  png_spec.bit_depth = 16;
+  png_spec.samples = {0, 65535, 1, 40000, 7, 8, 9, 10};
+  test::write_png(dir / "a.APNG", png_spec);
+  Decoded<DecodedImage> png = decode_image(dir / "a.APNG", true);
+  ASSERT_TRUE(png.has_value()) << png.error().message;
+  expect_pixels(
+      *png, 2, 1,
+      {{0 / 65535.0f, 65535 / 65535.0f, 1 / 65535.0f}, {7 / 65535.0f, 8 / 65535.0f, 9 / 65535.0f}},
+      "16-bit RGBA PNG named apng");
+
+  test::JpegSpec jpeg_spec;
+  jpeg_spec.width = 16;
+  jpeg_spec.height = 8;
+  jpeg_spec.components = 1;
+  jpeg_spec.samples = test::gradient_rgb8(16, 8, 1, 5);
+  test::write_jpeg(dir / "a.jfif", jpeg_spec);
+  Decoded<DecodedImage> jpeg = decode_image(dir / "a.jfif", true);
+  ASSERT_TRUE(jpeg.has_value()) << jpeg.error().message;
+  EXPECT_EQ(jpeg->width, 16u);
+  EXPECT_EQ(jpeg->height, 8u);
+  EXPECT_FALSE(jpeg->alpha.has_value());
+  ASSERT_EQ(jpeg->data.size(), 16u * 8u);
+  for (const colour::Pixel& pixel : jpeg->data) {
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(pixel[0]), std::bit_cast<std::uint32_t>(pixel[1]));
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(pixel[0]), std::bit_cast<std::uint32_t>(pixel[2]));
+  }
+}
+
 TEST(DecodeGeneralTest, EmbeddedProfileSwitchChangesNothing) {
   TempDir dir;
   Bytes rgba = rgba_with_alpha(6, 5);
@@ -373,6 +409,54 @@ TEST(DecodeGeneralTest, FailuresNameTheirCause) {
       EXPECT_GT(image.error().message.size(), c.message.size()) << c.name;
     } else {
       EXPECT_EQ(image.error().message, c.message) << c.name;
+    }
+  }
+}
+
+// Every proper prefix of a valid file is refused, never decoded from made-up data, and none
+// crashes or hangs a decoder.
+TEST(DecodeGeneralTest, EveryPrefixOfAFileFailsCleanly) {
+  struct PrefixCase {
+    const char* name;
+    const char* file_name;
+    std::function<void(const std::filesystem::path&)> write;
+  };
+  std::vector<std::array<std::uint8_t, 4>> rgbe(9 * 2, {90, 10, 200, 130});
+  rgbe[3] = {1, 2, 3, 4};
+  const PrefixCase cases[] = {
+      {"WebP", "a.webp",
+       [](const auto& p) { test::write_webp(p, 9, 4, 4, rgba_with_alpha(9, 4)); }},
+      {"animated WebP", "a.webp",
+       [](const auto& p) {
+         test::write_animated_webp(p, 3, 2, {rgba_with_alpha(3, 2), rgba_with_alpha(3, 2)});
+       }},
+      {"OpenEXR", "a.exr",
+       [](const auto& p) {
+         test::write_exr(p, {.width = 3,
+                             .height = 2,
+                             .channels = {"R", "G", "B"},
+                             .samples = std::vector<float>(18, 0.25f)});
+       }},
+      {"Radiance flat", "a.hdr",
+       [rgbe](const auto& p) {
+         test::write_hdr(p, {3, 6, rgbe, false, ""});
+       }},
+      {"Radiance run-length", "a.hdr",
+       [rgbe](const auto& p) {
+         test::write_hdr(p, {9, 2, rgbe, true, ""});
+       }},
+  };
+  for (const PrefixCase& c : cases) {
+    TempDir dir;
+    std::filesystem::path path = dir / c.file_name;
+    c.write(path);
+    Bytes whole = test::read_file(path);
+    ASSERT_TRUE(decode_general(path).has_value()) << c.name;
+    for (std::size_t size = 0; size < whole.size(); ++size) {
+      test::write_file(path, Bytes(whole.begin(), whole.begin() + static_cast<long>(size)));
+      Decoded<DecodedImage> image = decode_general(path);
+      ASSERT_FALSE(image.has_value()) << c.name << " cut to " << size << " bytes";
+      EXPECT_TRUE(image.error().message.starts_with(kPrefix)) << image.error().message;
     }
   }
 }
