@@ -237,4 +237,30 @@ Bytes system_profile(const std::string& name) {
   throw std::runtime_error("ICC profile not installed: " + name);
 }
 
+std::string capture_stderr(const std::function<void()>& body) {
+  std::fflush(stderr);
+  std::FILE* sink = std::tmpfile();
+  if (sink == nullptr) throw std::runtime_error("tmpfile failed");
+  int saved = dup(2);
+  dup2(fileno(sink), 2);
+  try {
+    body();
+  } catch (...) {
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::fclose(sink);
+    throw;
+  }
+  std::fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+  std::string text;
+  std::rewind(sink);
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, sink)) > 0;) text.append(buffer, n);
+  std::fclose(sink);
+  return text;
+}
+
 }  // namespace velquon::test

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,5 +69,9 @@ Bytes gradient_rgb8(std::uint32_t width, std::uint32_t height, int channels, std
 
 // Reads an ICC profile shipped by a Debian package (colord-data, icc-profiles-free, ghostscript).
 Bytes system_profile(const std::string& name);
+
+// Runs `body` with this process's standard error sent to a temporary file and returns what was
+// written to it.
+std::string capture_stderr(const std::function<void()>& body);
 
 }  // namespace velquon::test
