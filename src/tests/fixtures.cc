@@ -1,6 +1,7 @@
 #include "fixtures.h"
 
 #include <jpeglib.h>
+#include <lcms2.h>
 #include <png.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -235,6 +236,22 @@ Bytes system_profile(const std::string& name) {
     if (std::filesystem::exists(p)) return read_file(p);
   }
   throw std::runtime_error("ICC profile not installed: " + name);
+}
+
+Bytes srgb8_to_profile(const Bytes& profile, const Bytes& rgb) {
+  cmsHPROFILE src = cmsCreate_sRGBProfile();
+  cmsHPROFILE dst =
+      cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+  cmsHTRANSFORM t = dst == nullptr ? nullptr
+                                   : cmsCreateTransform(src, TYPE_RGB_8, dst, TYPE_RGB_8,
+                                                        INTENT_RELATIVE_COLORIMETRIC, 0);
+  if (t == nullptr) throw std::runtime_error("cannot convert to the given profile");
+  Bytes out(rgb.size());
+  cmsDoTransform(t, rgb.data(), out.data(), static_cast<cmsUInt32Number>(rgb.size() / 3));
+  cmsDeleteTransform(t);
+  cmsCloseProfile(dst);
+  cmsCloseProfile(src);
+  return out;
 }
 
 std::string capture_stderr(const std::function<void()>& body) {

@@ -70,6 +70,10 @@ Bytes gradient_rgb8(std::uint32_t width, std::uint32_t height, int channels, std
 // Reads an ICC profile shipped by a Debian package (colord-data, icc-profiles-free, ghostscript).
 Bytes system_profile(const std::string& name);
 
+// Converts interleaved 8-bit sRGB triples into the colour space of an RGB `profile` with Little
+// CMS (relative colorimetric), as an editor does before tagging a file with that profile.
+Bytes srgb8_to_profile(const Bytes& profile, const Bytes& rgb);
+
 // Runs `body` with this process's standard error sent to a temporary file and returns what was
 // written to it.
 std::string capture_stderr(const std::function<void()>& body);
