@@ -42,6 +42,12 @@ TEST(MapToScore, ZeroAndNotANumberGiveExactlyOneHundred) {
   EXPECT_EQ(bits(map_to_score(std::numeric_limits<double>::quiet_NaN())), bits(100.0));
 }
 
+TEST(MapToScore, SumsWhoseCubicOverflowsScoreMinusInfinityNotOneHundred) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  for (double acc : {1e160, 1e300, kInf}) EXPECT_EQ(map_to_score(acc), -kInf) << acc;
+  EXPECT_LT(map_to_score(1e100), -1e180);  // the cubic still fits: an ordinary huge score
+}
+
 TEST(MsssimScore, ZeroNormsAndEmptyListScoreOneHundred) {
   EXPECT_EQ(bits(records(0).score()), bits(100.0));
   EXPECT_EQ(bits(records(6).score()), bits(100.0));

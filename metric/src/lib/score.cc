@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <string>
 
 #include "colour/invariant.h"
@@ -72,7 +73,10 @@ double map_to_score(double acc) {
   const double u = std::fma(b, 2.326765642916932, t2);
   const double p = std::fma(t3, b, u);
   if (p > 0.0) return std::fma(std::pow(p, 0.6276336467831387), -10.0, 100.0);
-  return 100.0;  // also for a NaN p
+  // A positive sum so large that the cubic overflows to inf - inf is the largest possible
+  // difference, not a perfect match: give the cubic's limit instead of the score of identity.
+  if (acc > 0.0 && std::isnan(p)) return -std::numeric_limits<double>::infinity();
+  return 100.0;  // p <= 0, or a NaN sum
 }
 
 double Msssim::score() const { return map_to_score(weighted_sum(*this)); }
