@@ -252,13 +252,14 @@ std::expected<JpegImage, std::string> read_jpeg_image(std::FILE* file,
     std::memcpy(larger.data(), pixels.data(), pixels.size());
     pixels = std::move(larger);
   }
+  // Saved markers live in libjpeg's image pool, which finishing releases.
+  if (options.read_icc) image.icc_profile = assemble_icc(c.cinfo.marker_list);
   if (!finish_step(&c)) return failure();
 
   if (image.colour == JpegColour::Cmyk) {
     for (std::uint8_t& b : pixels) b = static_cast<std::uint8_t>(255 - b);
   }
   image.pixels = std::move(pixels);
-  if (options.read_icc) image.icc_profile = assemble_icc(c.cinfo.marker_list);
   return image;
 }
 
