@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "simd/kernels.h"
+
 namespace colour {
 namespace {
 
@@ -46,7 +48,7 @@ Pixel xyb_pixel(const Pixel& rgb) {
 }
 
 Xyb Xyb::from(LinearRgb frame) {
-  for (Pixel& p : frame.data) p = xyb_pixel(p);
+  simd::xyb_pixels(frame.data.span());
   return Xyb(std::move(frame.data), frame.width, frame.height);
 }
 

@@ -229,7 +229,7 @@ std::expected<PixelBuffer, ColorConversionError> transform_primaries(PixelBuffer
   if (!in_to_xyz) return std::unexpected(in_to_xyz.error());
   if (data.empty()) return data;
   const Matrix3 t = multiply(multiply(xyz_to_out, adaptation), *in_to_xyz);
-  for (Pixel& p : data) p = transform_pixel(t, p);
+  transform_pixels(t, data.span());
   return data;
 }
 

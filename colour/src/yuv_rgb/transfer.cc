@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "../simd/kernels.h"
+
 namespace colour {
 namespace {
 
@@ -43,20 +45,9 @@ float bt709_inverse_step(float a) {
                   f32(0x400E38E4u));                          // 2.2222223
 }
 
-template <float Gamma>
-float pure_power(float v) {
-  return pure_power_to_linear(v, Gamma);
-}
-
 constexpr float kGamma24 = f32(0x4019999Au);  // 2.4
 constexpr float kGamma22 = f32(0x400CCCCDu);  // 2.2
 constexpr float kGamma28 = f32(0x40333333u);  // 2.8
-
-// The one pass over the buffer; a vectorised form would replace this loop.
-template <typename Curve>
-void map_values(PixelBuffer& data, Curve curve) {
-  for (float& v : flat(data)) v = curve(v);
-}
 
 }  // namespace
 
@@ -169,31 +160,31 @@ std::expected<PixelBuffer, ColorConversionError> to_linear(const TransferCharact
     case TransferCharacteristic::SmpteSt240M:
     case TransferCharacteristic::ItuBt2020Ten:
     case TransferCharacteristic::ItuBt2020Twelve:
-      map_values(data, pure_power<kGamma24>);
+      simd::pure_power_values(flat(data), kGamma24);
       return data;
     case TransferCharacteristic::ItuBt470M:
-      map_values(data, pure_power<kGamma22>);
+      simd::pure_power_values(flat(data), kGamma22);
       return data;
     case TransferCharacteristic::ItuBt470BG:
-      map_values(data, pure_power<kGamma28>);
+      simd::pure_power_values(flat(data), kGamma28);
       return data;
     case TransferCharacteristic::Logarithmic100:
-      map_values(data, log100_to_linear);
+      simd::to_linear_values(simd::Curve::Log100, flat(data));
       return data;
     case TransferCharacteristic::Logarithmic316:
-      map_values(data, log316_to_linear);
+      simd::to_linear_values(simd::Curve::Log316, flat(data));
       return data;
     case TransferCharacteristic::Xvycc:
-      map_values(data, xvycc_to_linear);
+      simd::to_linear_values(simd::Curve::Xvycc, flat(data));
       return data;
     case TransferCharacteristic::Srgb:
-      map_values(data, srgb_to_linear);
+      simd::to_linear_values(simd::Curve::Srgb, flat(data));
       return data;
     case TransferCharacteristic::PerceptualQuantizer:
-      map_values(data, pq_to_linear);
+      simd::to_linear_values(simd::Curve::Pq, flat(data));
       return data;
     case TransferCharacteristic::HybridLogGamma:
-      map_values(data, hlg_to_linear);
+      simd::to_linear_values(simd::Curve::Hlg, flat(data));
       return data;
   }
   // Only a byte outside the enumeration gets here: no code point of the type does.

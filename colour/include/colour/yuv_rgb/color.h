@@ -2,6 +2,7 @@
 
 #include <array>
 #include <expected>
+#include <span>
 
 #include "colour/errors.h"
 #include "colour/pixel.h"
@@ -27,5 +28,9 @@ Matrix3 chromatic_adaptation(ColorPrimaries in, ColorPrimaries out);
 // One pixel through a matrix, each row as m0*r + (m1*g + m2*b); the reference for any
 // vectorised form of the conversion loop.
 Pixel transform_pixel(const Matrix3& m, const Pixel& p);
+
+// Every pixel through transform_pixel, in place, with vector instructions where the CPU has
+// them; the bits are those of transform_pixel on every CPU.
+void transform_pixels(const Matrix3& m, std::span<Pixel> pixels);
 
 }  // namespace colour
