@@ -14,6 +14,7 @@
 #include "fixtures.h"
 #include "fixtures_general.h"
 #include "icc/decode_image.h"
+#include "subprocess.h"
 
 namespace velquon {
 namespace {
@@ -470,6 +471,92 @@ TEST(DecodeGeneralTest, DirectoryNamedLikeAnImageFailsAsARead) {
     Decoded<DecodedImage> image = decode_general(dir / name);
     ASSERT_FALSE(image.has_value()) << name;
     EXPECT_TRUE(image.error().message.starts_with(kPrefix)) << image.error().message;
+  }
+}
+
+// The executable on general-path pairs: the score line, and failures with status 101 and
+// nothing on standard output.
+TEST(DecodeGeneralTest, ExecutableScoresAndRefusesGeneralPathFiles) {
+  TempDir dir;
+  const std::uint32_t w = 32;
+  const std::uint32_t h = 24;
+  Bytes rgba = rgba_with_alpha(w, h);
+  Bytes rgb;
+  for (std::size_t i = 0; i < rgba.size(); ++i) {
+    if (i % 4 != 3) rgb.push_back(rgba[i]);
+  }
+  test::write_webp(dir / "alpha.webp", w, h, 4, rgba);
+  test::write_webp(dir / "opaque.webp", w, h, 3, rgb);
+  std::vector<float> source;
+  std::vector<float> distorted;
+  for (std::size_t i = 0; i < rgb.size(); ++i) {
+    source.push_back(rgb[i] / 255.0f);
+    distorted.push_back(rgb[i] / 255.0f + ((i / 3) % 5 == 0 ? 0.125f : 0.0f));
+  }
+  test::write_exr(dir / "source.exr",
+                  {.width = 32, .height = 24, .channels = {"R", "G", "B"}, .samples = source});
+  test::write_exr(dir / "distorted.exr",
+                  {.width = 32, .height = 24, .channels = {"R", "G", "B"}, .samples = distorted});
+  distorted[40] = std::nanf("");
+  test::write_exr(dir / "nan.exr",
+                  {.width = 32, .height = 24, .channels = {"R", "G", "B"}, .samples = distorted});
+  test::write_hdr(
+      dir / "a.hdr",
+      {w, h, std::vector(w * h, std::array<std::uint8_t, 4>{200, 100, 50, 128}), true, ""});
+  test::write_file(dir / "a.tif", Bytes{'I', 'I', 42, 0});
+  auto at = [&](const char* name) { return (dir / name).string(); };
+
+  struct RunCase {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::string out;  // a score line other than 100 is checked by its form only
+    std::string err;
+  };
+  const RunCase cases[] = {
+      {"identical WebP",
+       {"image", at("alpha.webp"), at("alpha.webp")},
+       0,
+       "Score: 100.00000000\n",
+       ""},
+      {"alpha dropped, not composited",
+       {"image", at("opaque.webp"), at("alpha.webp")},
+       0,
+       "Score: 100.00000000\n",
+       ""},
+      {"identical Radiance HDR",
+       {"image", at("a.hdr"), at("a.hdr"), "--no-icc"},
+       0,
+       "Score: 100.00000000\n",
+       ""},
+      {"differing OpenEXR", {"image", at("source.exr"), at("distorted.exr")}, 0, "", ""},
+      {"missing source",
+       {"image", at("missing.webp"), at("alpha.webp")},
+       101,
+       "",
+       kPrefix + "No such file or directory (os error 2)\n"},
+      {"NaN in distorted",
+       {"image", at("source.exr"), at("nan.exr")},
+       101,
+       "",
+       kPrefix + "the image holds NaN or infinite sample values\n"},
+      {"unsupported format",
+       {"image", at("alpha.webp"), at("a.tif")},
+       101,
+       "",
+       kPrefix + "unsupported image format \"tif\"\n"},
+  };
+  for (const RunCase& c : cases) {
+    test::RunResult result = test::run_velquon(c.args);
+    EXPECT_EQ(result.status, c.status) << c.name;
+    EXPECT_EQ(result.err, c.err) << c.name;
+    if (c.status == 0 && c.out.empty()) {
+      EXPECT_TRUE(result.out.starts_with("Score: ") && result.out.ends_with("\n") &&
+                  result.out != "Score: 100.00000000\n")
+          << c.name << ": " << result.out;
+    } else {
+      EXPECT_EQ(result.out, c.out) << c.name;
+    }
   }
 }
 
