@@ -86,6 +86,10 @@ GeneralResult read_exr(std::FILE* file) {
   if (!rgb && luminance == nullptr) {
     return std::unexpected(exr_error("the image has neither R, G and B nor Y channels"));
   }
+  // Luminance with chroma is a colour image; read as grey it would lose its colour.
+  if (!rgb && (channels.findChannel("RY") != nullptr || channels.findChannel("BY") != nullptr)) {
+    return std::unexpected(exr_error("luminance-chroma (Y, RY, BY) images are not supported"));
+  }
   std::vector<const Imf::Channel*> colour_set;
   if (rgb) {
     colour_set = {red, green, blue};

@@ -358,6 +358,14 @@ std::vector<FailureCase> failure_cases() {
          test::write_exr(p, {.width = 1, .height = 1, .channels = {"Z"}, .samples = {1.0f}});
        },
        kPrefix + "OpenEXR decoding failed: the image has neither R, G and B nor Y channels"},
+      {"OpenEXR luminance with chroma", "yc.exr",
+       [](const auto& p) {
+         test::write_exr(p, {.width = 1,
+                             .height = 1,
+                             .channels = {"Y", "RY", "BY"},
+                             .samples = {0.5f, 0.1f, 0.2f}});
+       },
+       kPrefix + "OpenEXR decoding failed: luminance-chroma (Y, RY, BY) images are not supported"},
       {"OpenEXR float NaN", "nan.exr", exr_with(std::nanf(""), false), nan_text},
       {"OpenEXR float infinity", "inf.exr", exr_with(kInf, false), nan_text},
       {"OpenEXR half negative infinity", "ninf.exr", exr_with(-kInf, true), nan_text},
