@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <lcms2.h>
 
 #include <bit>
 #include <chrono>
@@ -14,6 +15,7 @@
 #include "icc/general_formats.h"
 #include "icc/icc_transform.h"
 #include "icc/jpeg_reader.h"
+#include "subprocess.h"
 
 namespace velquon {
 namespace {
@@ -428,6 +430,89 @@ TEST(ReadGeneralJpeg, FloatRgbWithoutProfile) {
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(result.error(),
             "decoded image needs 1200000000 bytes, more than the limit of 536870912");
+}
+
+double score_of(const test::RunResult& run) {
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.out.starts_with("Score: ")) << run.out;
+  return run.out.size() > 7 ? std::stod(run.out.substr(7)) : 0.0;
+}
+
+// sRGB pixels separated into ink with a CMYK profile, as a print workflow does.
+Bytes srgb_to_ink(const Bytes& profile, const Bytes& rgb) {
+  cmsHPROFILE src = cmsCreate_sRGBProfile();
+  cmsHPROFILE dst =
+      cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+  cmsHTRANSFORM t =
+      cmsCreateTransform(src, TYPE_RGB_8, dst, TYPE_CMYK_8, INTENT_RELATIVE_COLORIMETRIC, 0);
+  Bytes ink(rgb.size() / 3 * 4);
+  cmsDoTransform(t, rgb.data(), ink.data(), static_cast<cmsUInt32Number>(rgb.size() / 3));
+  cmsDeleteTransform(t);
+  cmsCloseProfile(dst);
+  cmsCloseProfile(src);
+  return ink;
+}
+
+// The executable end to end: a CMYK JPEG separated from an sRGB image scores far better against
+// it through its profile than through the naive formula.
+TEST(VelquonJpeg, CmykThroughItsProfile) {
+  TempDir dir;
+  const Bytes profile = system_profile("default_cmyk.icc");
+  const Bytes srgb = smooth_rgb(24, 16);
+  JpegSpec source;
+  source.width = 24;
+  source.height = 16;
+  source.quality = 100;
+  source.samples = srgb;
+  write_jpeg(dir / "source.jpg", source);
+  JpegSpec cmyk = source;
+  cmyk.components = 4;
+  cmyk.samples = srgb_to_ink(profile, srgb);
+  for (auto& b : cmyk.samples) b = static_cast<std::uint8_t>(255 - b);
+  cmyk.icc_profile = profile;
+  cmyk.icc_chunk_size = 1000;
+  write_jpeg(dir / "cmyk.jpg", cmyk);
+
+  const auto with_icc = test::run_velquon({"image", dir / "source.jpg", dir / "cmyk.jpg"});
+  EXPECT_EQ(with_icc.err, "");
+  const auto naive = test::run_velquon({"image", "--no-icc", dir / "source.jpg", dir / "cmyk.jpg"});
+  EXPECT_EQ(naive.err, "");
+  EXPECT_GT(score_of(with_icc), score_of(naive) + 10.0);
+}
+
+TEST(VelquonJpeg, WarningsAndFailures) {
+  TempDir dir;
+  JpegSpec rgb = uniform(16, 16, {60, 120, 180});
+  rgb.icc_profile = system_profile("default_cmyk.icc");
+  write_jpeg(dir / "rgb.jpg", rgb);
+  const auto warned = test::run_velquon({"image", dir / "rgb.jpg", dir / "rgb.jpg"});
+  EXPECT_EQ(warned.status, 0);
+  EXPECT_EQ(warned.out, "Score: 100.00000000\n");
+  const std::string line = "Warning: embedded ICC profile is not an RGB profile, assuming sRGB\n";
+  EXPECT_EQ(warned.err, line + line);
+
+  const Bytes good = test::read_file(dir / "rgb.jpg");
+  test::write_file(dir / "cut.jpg",
+                   Bytes(good.begin(), good.begin() + find_marker(good, 0xDA) + 20));
+  std::filesystem::create_directory(dir / "folder.jpeg");
+  struct Case {
+    const char* name;
+    std::string path;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"truncated", dir / "cut.jpg", "Failed to decode JPEG: Premature end of JPEG file"},
+      {"directory", dir / "folder.jpeg", "Failed to decode JPEG: Is a directory (os error 21)"},
+      {"missing", dir / "none.JPG",
+       "Failed to open JPEG file: No such file or directory (os error 2)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto run = test::run_velquon({"image", "--no-icc", c.path, dir / "rgb.jpg"});
+    EXPECT_EQ(run.status, 101);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, c.message + "\n");
+  }
 }
 
 }  // namespace

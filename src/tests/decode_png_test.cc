@@ -13,6 +13,7 @@
 #include "icc/decode_png.h"
 #include "icc/general_formats.h"
 #include "icc/icc_transform.h"
+#include "subprocess.h"
 
 namespace velquon {
 namespace {
@@ -498,6 +499,73 @@ TEST(ReadGeneralPng, SizeLimitCheckedBeforeDecoding) {
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(result.error(),
             "decoded image needs 1200000000 bytes, more than the limit of 536870912");
+}
+
+double score_of(const test::RunResult& run) {
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.out.starts_with("Score: ")) << run.out;
+  return run.out.size() > 7 ? std::stod(run.out.substr(7)) : 0.0;
+}
+
+// The executable end to end: an image that an editor converted to Adobe RGB and tagged scores
+// close to its sRGB original with profiles applied, and clearly lower without.
+TEST(VelquonPng, TaggedImageScoresCloseToItsOriginal) {
+  TempDir dir;
+  const Bytes profile = system_profile("AdobeRGB1998.icc");
+  const Bytes srgb = test::gradient_rgb8(64, 48, 3, 21);
+  write_png(dir / "source.png", spec(64, 48, 2, 8, to_samples(srgb)));
+  PngSpec tagged = spec(64, 48, 2, 8, to_samples(test::srgb8_to_profile(profile, srgb)));
+  tagged.icc_profile = profile;
+  write_png(dir / "tagged.png", tagged);
+
+  const auto with_icc = test::run_velquon({"image", dir / "source.png", dir / "tagged.png"});
+  EXPECT_EQ(with_icc.err, "");
+  const auto without =
+      test::run_velquon({"image", "--no-icc", dir / "source.png", dir / "tagged.png"});
+  EXPECT_GT(score_of(with_icc), 90.0);
+  EXPECT_LT(score_of(without), score_of(with_icc) - 10.0);
+}
+
+TEST(VelquonPng, WarningsPrecedeTheScore) {
+  TempDir dir;
+  PngSpec grey = spec(16, 16, 0, 8, to_samples(test::gradient_rgb8(16, 16, 1, 2)));
+  grey.icc_profile = system_profile("default_gray.icc");
+  write_png(dir / "grey.png", grey);
+  const auto run = test::run_velquon({"image", dir / "grey.png", dir / "grey.png"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "Score: 100.00000000\n");
+  const std::string line = "Warning: embedded ICC profile is not an RGB profile, assuming sRGB\n";
+  EXPECT_EQ(run.err, line + line);
+  const auto quiet = test::run_velquon({"image", "--no-icc", dir / "grey.png", dir / "grey.png"});
+  EXPECT_EQ(quiet.err, "");
+  EXPECT_EQ(quiet.out, run.out);
+}
+
+TEST(VelquonPng, FailuresEndTheRun) {
+  TempDir dir;
+  write_png(dir / "good.png", spec(16, 16, 2, 8, to_samples(test::gradient_rgb8(16, 16, 3, 1))));
+  const Bytes good = test::read_file(dir / "good.png");
+  test::write_file(dir / "cut.png",
+                   Bytes(good.begin(), good.begin() + chunk_offset(good, "IDAT") + 30));
+  std::filesystem::create_directory(dir / "folder.png");
+  struct Case {
+    const char* name;
+    std::string path;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"truncated", dir / "cut.png", "Failed to decode PNG frame: unexpected end of file"},
+      {"directory", dir / "folder.png", "Failed to read PNG info: Is a directory (os error 21)"},
+      {"missing", dir / "none.png",
+       "Failed to open PNG file: No such file or directory (os error 2)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto run = test::run_velquon({"image", dir / "good.png", c.path});
+    EXPECT_EQ(run.status, 101);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, c.message + "\n");
+  }
 }
 
 }  // namespace
