@@ -1,6 +1,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -68,9 +69,24 @@ std::optional<std::string> read_container(std::FILE* file, colour::Vec<std::uint
   // The RIFF size counts everything after its own field.
   std::uint64_t total = 8 + static_cast<std::uint64_t>(le32(header.data() + 4));
   if (total < kRiffHeaderBytes) return "invalid RIFF size";
-  bytes = colour::Vec<std::uint8_t>::zeroed(total);
+  // The size field is the file's claim, not its length: the buffer grows with the bytes that
+  // actually arrive, so a short file claiming 4 GiB fails having taken little more than itself.
+  constexpr std::uint64_t kFirstRead = std::uint64_t{1} << 20;
+  std::uint64_t held = std::min(total, kFirstRead);
+  bytes = colour::Vec<std::uint8_t>::zeroed(held);
   std::memcpy(bytes.data(), header.data(), kRiffHeaderBytes);
-  return read_exact(file, bytes, kRiffHeaderBytes, total - kRiffHeaderBytes);
+  if (auto error = read_exact(file, bytes, kRiffHeaderBytes, held - kRiffHeaderBytes)) {
+    return error;
+  }
+  while (held < total) {
+    const std::uint64_t next = std::min(total, held * 2);
+    auto larger = colour::Vec<std::uint8_t>::zeroed(next);
+    std::memcpy(larger.data(), bytes.data(), held);
+    bytes = std::move(larger);
+    if (auto error = read_exact(file, bytes, held, next - held)) return error;
+    held = next;
+  }
+  return std::nullopt;
 }
 
 colour::PixelBuffer to_pixels(const std::uint8_t* samples, std::uint64_t pixels, int channels) {

@@ -3,6 +3,8 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <sys/types.h>
+
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -138,6 +140,37 @@ std::expected<std::optional<colour::Vec<std::uint8_t>>, std::string> inflate_icc
   return colour::Vec<std::uint8_t>::from(out);
 }
 
+// Deflate expands its input at most about 1032 times; with the chunk framing around it, no
+// byte of the file can become more than this many bytes of image data.
+constexpr std::uint64_t kMaxInflateRatio = 1032;
+constexpr std::uint64_t kInflateSlackBytes = std::uint64_t{1} << 16;
+
+// A header may announce 2^31 x 2^31 pixels over a few bytes of data. When the rest of the file
+// cannot possibly inflate to the samples the header announces, the image data is too short, and
+// that is known before the image buffer exists. Files that cannot tell their length (pipes) go
+// on and fail when their data runs out.
+std::optional<std::string> data_shortfall(png_structp png, png_infop info, std::FILE* file) {
+  const off_t here = ftello(file);
+  if (here < 0 || fseeko(file, 0, SEEK_END) != 0) {
+    std::clearerr(file);
+    return std::nullopt;
+  }
+  const off_t end = ftello(file);
+  if (fseeko(file, here, SEEK_SET) != 0) return std::string("cannot return to the image data");
+  if (end < here) return std::nullopt;
+  // The stored samples without filter bytes or row padding: a lower bound for every layout.
+  const unsigned __int128 bits = static_cast<unsigned __int128>(png_get_image_width(png, info)) *
+                                 png_get_image_height(png, info) * png_get_channels(png, info) *
+                                 png_get_bit_depth(png, info);
+  const unsigned __int128 needed = bits / 8;
+  const unsigned __int128 remaining = static_cast<std::uint64_t>(end - here);
+  if (needed <= remaining * kMaxInflateRatio + kInflateSlackBytes) return std::nullopt;
+  return "the " + std::to_string(static_cast<std::uint64_t>(remaining)) +
+         " bytes left in the file cannot hold the " +
+         std::to_string(static_cast<std::uint64_t>(needed)) +
+         " bytes of samples the header announces";
+}
+
 std::unexpected<PngFailure> fail(PngStage stage, std::string message) {
   return std::unexpected(PngFailure{stage, std::move(message)});
 }
@@ -193,6 +226,10 @@ std::expected<PngImage, PngFailure> read_png_image(std::FILE* file, const PngRea
     return fail(PngStage::TooLarge, "decoded image needs " + std::to_string(total) +
                                         " bytes, more than the limit of " +
                                         std::to_string(options.max_image_bytes));
+  }
+
+  if (auto short_data = data_shortfall(h.png, h.info, file)) {
+    return fail(PngStage::Frame, std::move(*short_data));
   }
 
   int passes = 1;
