@@ -7,6 +7,8 @@
 #include <jerror.h>
 // clang-format on
 
+#include <sys/types.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -171,6 +173,18 @@ std::optional<colour::Vec<std::uint8_t>> assemble_icc(jpeg_saved_marker_ptr mark
   return profile;
 }
 
+// The bytes from the file's position to its end, when the file can tell.
+std::optional<std::uint64_t> bytes_left(std::FILE* file) {
+  const off_t here = ftello(file);
+  if (here < 0 || fseeko(file, 0, SEEK_END) != 0) {
+    std::clearerr(file);
+    return std::nullopt;
+  }
+  const off_t end = ftello(file);
+  if (fseeko(file, here, SEEK_SET) != 0 || end < here) return std::nullopt;
+  return static_cast<std::uint64_t>(end - here);
+}
+
 struct Destroyer {
   Context* c;
   ~Destroyer() {
@@ -198,6 +212,19 @@ std::expected<JpegImage, std::string> read_jpeg_image(std::FILE* file,
   auto failure = [&c] { return std::unexpected(std::string(c.errors.message)); };
 
   if (!create_step(&c)) return failure();
+  // Progressive and multi-scan files make libjpeg hold the coefficients of the whole image,
+  // allocated (and zeroed as the scans reach them) when decompression starts. Their first scan
+  // spends at least one bit on every 8 x 8 block of 128 coefficient bytes, so a file can fill
+  // at most 1024 times its length with them; past that budget libjpeg fails the file
+  // ("Backing store not supported") instead of taking memory for a header's claim.
+  if (auto length = bytes_left(file)) {
+    constexpr std::uint64_t kCoefficientBytesPerByte = 1024;
+    constexpr std::uint64_t kWorkingBytes = std::uint64_t{64} << 20;
+    const std::uint64_t budget =
+        std::min<std::uint64_t>(*length, (std::uint64_t{1} << 50)) * kCoefficientBytesPerByte +
+        kWorkingBytes;
+    c.cinfo.mem->max_memory_to_use = static_cast<long>(budget);
+  }
   if (!header_step(&c, options.read_icc)) return failure();
 
   JpegImage image;
