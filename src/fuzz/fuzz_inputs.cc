@@ -1,5 +1,8 @@
 #include "fuzz/fuzz_inputs.h"
 
+#include <webp/decode.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -48,10 +51,44 @@ std::optional<std::string> check_decoded(const Decoded<DecodedImage>& image) {
   return std::nullopt;
 }
 
+// Two formats let a few valid bytes describe an image of hundreds of megapixels: arithmetic
+// coding may code flat blocks in next to nothing (and supplies zeros once the data ends), and
+// lossless WebP may code a single colour in no bits at all. Decoding those takes memory in
+// proportion to the pixels, as any image of that size does, so the targets pass over images
+// announcing more than this many pixels in those formats. Huffman JPEG and PNG data cannot
+// describe that many pixels in a fuzz-sized input, so their size checks stay fuzzed in full.
+constexpr std::uint64_t kValidPixelBudget = std::uint64_t{1} << 24;
+
+bool large_arithmetic_jpeg(std::span<const std::uint8_t> bytes) {
+  for (std::size_t i = 0; i + 9 <= bytes.size(); ++i) {
+    const std::uint8_t marker = bytes[i + 1];
+    if (bytes[i] != 0xFF || marker < 0xC9 || marker > 0xCF || marker == 0xCC) continue;
+    const std::uint64_t height = (bytes[i + 5] << 8) | bytes[i + 6];
+    const std::uint64_t width = (bytes[i + 7] << 8) | bytes[i + 8];
+    if (width * height > kValidPixelBudget) return true;
+  }
+  return false;
+}
+
+bool large_webp(std::span<const std::uint8_t> bytes) {
+  int width = 0;
+  int height = 0;
+  if (!WebPGetInfo(bytes.data(), bytes.size(), &width, &height)) {
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK) return false;
+    width = features.width;
+    height = features.height;
+  }
+  return static_cast<std::uint64_t>(std::max(width, 0)) *
+             static_cast<std::uint64_t>(std::max(height, 0)) >
+         kValidPixelBudget;
+}
+
 // Own decoding paths: the first byte chooses apply_icc, so both roads see every file.
 template <Decoded<DecodedImage> (*Decode)(std::FILE*, bool)>
 std::optional<std::string> own_path(std::span<const std::uint8_t> input) {
   if (input.empty()) return std::nullopt;
+  if (Decode == decode_jpeg_file && large_arithmetic_jpeg(input.subspan(1))) return std::nullopt;
   const bool apply_icc = (input[0] & 1) != 0;
   File file = memory_file(input.subspan(1));
   if (!file) return std::nullopt;
@@ -60,6 +97,7 @@ std::optional<std::string> own_path(std::span<const std::uint8_t> input) {
 
 template <GeneralResult (*Read)(std::FILE*)>
 std::optional<std::string> general_path(std::span<const std::uint8_t> input) {
+  if (Read == read_general_webp && large_webp(input)) return std::nullopt;
   File file = memory_file(input);
   if (!file) return std::nullopt;
   // A reader that delivers fewer pixels than announced is reported by decode_general as an
