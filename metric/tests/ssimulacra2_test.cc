@@ -191,5 +191,27 @@ TEST(ComputeFrameSsimulacra2, GoldenScoreOfASyntheticPair) {
   EXPECT_EQ(bits(*score), 0x40270186A6027548ull) << *score;  // 11.502980411338868
 }
 
+// Wider pairs whose widths are no multiple of any vector, pinned to the results of the
+// one-value-at-a-time code: every scale, tail and band boundary of the fast paths meets them.
+TEST(CollectScaleStats, GoldenWeightedSumsOfWiderPairs) {
+  struct Case {
+    std::uint64_t w, h;
+    std::size_t scales;
+    std::uint64_t sum_bits;
+  };
+  const Case cases[] = {
+      {300, 217, 6, 0x402FE0CC42C67C4Eull},  // 15.939058386544414
+      {161, 97, 5, 0x401CEF8B5F6A38ACull},   // 7.233930102213133
+  };
+  for (const Case& c : cases) {
+    const colour::PixelBuffer source = textured_gradient(c.w, c.h);
+    const colour::PixelBuffer distorted = noisy_blurred(source, c.w, c.h);
+    const Msssim m =
+        collect_scale_stats(linear(source.clone(), c.w, c.h), linear(distorted.clone(), c.w, c.h));
+    ASSERT_EQ(m.scale_stats.size(), c.scales) << c.w << " x " << c.h;
+    EXPECT_EQ(bits(weighted_sum(m)), c.sum_bits) << c.w << " x " << c.h;
+  }
+}
+
 }  // namespace
 }  // namespace metric

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cmath>
 
+#include "simd/kernels.h"
+
 namespace metric {
 
 void shift_xyb_positive(std::span<float> xyb) {
@@ -28,7 +30,9 @@ void multiply_plane(std::span<const float> a, std::span<const float> b, std::spa
 }
 
 void multiply_planes(const PlaneTriple& a, const PlaneTriple& b, PlaneTriple& out) {
-  for (std::size_t c = 0; c < 3; ++c) multiply_plane(a[c].span(), b[c].span(), out[c].span());
+  for (std::size_t c = 0; c < 3; ++c) {
+    simd::multiply_plane(a[c].span(), b[c].span(), out[c].span());
+  }
 }
 
 }  // namespace metric

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 
 #include "metric/maps.h"
@@ -22,6 +24,13 @@ struct EdgeSums {
   double detail_loss = 0.0;
   double detail_loss4 = 0.0;
 };
+
+// The norms of three planes' sums over width x height pixels, in the orders of ssim_map and
+// edge_diff_map.
+std::array<double, 6> ssim_norms(const SsimSums (&sums)[3], std::uint64_t width,
+                                 std::uint64_t height);
+std::array<double, 12> edge_norms(const EdgeSums (&sums)[3], std::uint64_t width,
+                                  std::uint64_t height);
 
 // IEEE 754 maxNum against 0.0: a NaN term counts as 0.0.
 inline double max_num_zero(double v) { return std::fmax(v, 0.0); }

@@ -2,16 +2,16 @@
 
 #include <utility>
 
+#include "colour/invariant.h"
 #include "colour/linear_rgb.h"
 #include "colour/pixel_buffer.h"
 #include "colour/xyb.h"
-#include "lib/kernels.h"
+#include "lib/map_kernels.h"
 #include "lib/pyramid.h"
-#include "metric/blur.h"
 #include "metric/downscale.h"
-#include "metric/maps.h"
 #include "metric/plane.h"
 #include "metric/score.h"
+#include "simd/kernels.h"
 
 namespace metric {
 
@@ -20,14 +20,26 @@ namespace {
 constexpr int kMaxScales = 6;
 constexpr std::uint64_t kMinSize = 8;
 
+// The XYB planes of a linear frame, shifted to positive values; the XYB copy lives only for
+// the split.
+PlaneTriple positive_xyb_planes(const colour::LinearRgb& frame) {
+  const colour::Xyb xyb = colour::Xyb::from(frame.clone());
+  PlaneTriple planes = PlaneTriple::zeroed(xyb.data.size());
+  simd::shift_and_split(xyb.data.span(), planes[0].span(), planes[1].span(), planes[2].span());
+  return planes;
+}
+
 }  // namespace
 
+// Each scale goes plane by plane: the products, the five blurs and the terms of both maps of a
+// plane run together band by band, so that the blurred planes never exist whole and a plane's
+// data stays in cache from its products to its sums. The accumulators of each plane are its
+// own, and each still adds its pixels in row-major order, so the statistics are bit for bit
+// those of multiplying, blurring and mapping whole planes one step after another.
 Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted,
                            colour::Vec<ScaleSize>* sizes) {
-  // Allocated once at the full size; later scales only shorten them.
-  const std::uint64_t n = plane_length(source.width, distorted.height);
-  PlaneTriple products = PlaneTriple::zeroed(n);
-  Blur blur{colour::Vec<float>::zeroed(n), source.width, distorted.height};
+  // Allocated once for the widest scale and reused by every plane of every scale.
+  simd::PlaneWork work(source.width);
   Msssim msssim;
 
   for (int k = 1;; ++k) {
@@ -37,32 +49,24 @@ Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted
     }
     const std::uint64_t w = source.width;
     const std::uint64_t h = distorted.height;
-    const std::uint64_t len = plane_length(w, h);
-    for (colour::Vec<float>& plane : products.planes) plane.truncate(len);
-    blur.scratch.truncate(len);
-    blur.width = w;
-    blur.height = h;
+    colour::assert_equal(source.data.size(), plane_length(w, h));
+    colour::assert_equal(distorted.data.size(), plane_length(w, h));
 
-    // Both conversions come before either shift, as the scales are defined.
-    colour::Xyb xs = colour::Xyb::from(source.clone());
-    colour::Xyb xd = colour::Xyb::from(distorted.clone());
-    shift_xyb_positive(colour::flat(xs.data));
-    shift_xyb_positive(colour::flat(xd.data));
-    const PlaneTriple img1 = xyb_to_planar(xs);
-    const PlaneTriple img2 = xyb_to_planar(xd);
-
-    multiply_planes(img1, img1, products);
-    const PlaneTriple s11 = blur.blur(products);
-    multiply_planes(img2, img2, products);
-    const PlaneTriple s22 = blur.blur(products);
-    multiply_planes(img1, img2, products);
-    const PlaneTriple s12 = blur.blur(products);
-    const PlaneTriple mu1 = blur.blur(img1);
-    const PlaneTriple mu2 = blur.blur(img2);
-
+    PlaneTriple img1 = positive_xyb_planes(source);
+    PlaneTriple img2 = positive_xyb_planes(distorted);
+    maps::SsimSums ssim[3];
+    maps::EdgeSums edge[3];
+    for (std::size_t c = 0; c < 3; ++c) {
+      const simd::PlaneSums sums = simd::plane_sums(img1[c].span(), img2[c].span(), w, h, work);
+      ssim[c] = sums.ssim;
+      edge[c] = sums.edge;
+      // Nothing reads the plane pair again.
+      img1[c] = colour::Vec<float>();
+      img2[c] = colour::Vec<float>();
+    }
     msssim.scale_stats.push_back(ScaleStats{
-        .ssim_norms = ssim_map(w, h, mu1, mu2, s11, s22, s12),
-        .edge_norms = edge_diff_map(w, h, img1, mu1, img2, mu2),
+        .ssim_norms = maps::ssim_norms(ssim, w, h),
+        .edge_norms = maps::edge_norms(edge, w, h),
     });
     if (sizes != nullptr) sizes->push_back(ScaleSize{w, h});
 

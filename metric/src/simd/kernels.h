@@ -1,0 +1,70 @@
+#pragma once
+
+// The metric's vectorised loops. Each picks the best vector target of the running CPU once and
+// gives exactly the bits of its scalar reference on every target; on targets without a true
+// fused multiply-add the scalar reference itself runs.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "colour/pixel_buffer.h"
+#include "colour/vec.h"
+#include "lib/map_kernels.h"
+
+namespace metric::simd {
+
+// Blurs a plane of width x height values (both at least 1) into `out`, with exactly the values
+// of blur_rows into `scratch` followed by blur_columns. The vector path keeps only a band of
+// rows and may leave `scratch` as it was.
+void blur_plane(std::span<const float> in, std::span<float> out, std::uint64_t width,
+                std::uint64_t height, std::span<float> scratch);
+
+// accumulate_ssim_row and accumulate_edge_row with the terms computed in vectors; the sums
+// still gain one pixel after another.
+void accumulate_ssim_row(std::span<const float> mu1, std::span<const float> mu2,
+                         std::span<const float> s11, std::span<const float> s22,
+                         std::span<const float> s12, maps::SsimSums& sums);
+void accumulate_edge_row(std::span<const float> img1, std::span<const float> mu1,
+                         std::span<const float> img2, std::span<const float> mu2,
+                         maps::EdgeSums& sums);
+
+// Working memory of plane_sums for planes up to a given width, allocated once and reused for
+// every plane and scale.
+class PlaneWork {
+ public:
+  explicit PlaneWork(std::uint64_t max_width);
+  std::uint64_t max_width() const { return max_width_; }
+  float* data() { return buffer_.data(); }
+
+ private:
+  std::uint64_t max_width_;
+  colour::Vec<float> buffer_;
+};
+
+struct PlaneSums {
+  maps::SsimSums ssim;
+  maps::EdgeSums edge;
+};
+
+// The SSIM and edge sums of one plane pair (source `img1`, distorted `img2`, width x height
+// values each, width at most work.max_width()): the three products and the two planes are
+// blurred band by band and each row's terms are added as soon as its five blurred rows exist.
+// The sums equal those of ssim_map and edge_diff_map over the blurred planes bit for bit.
+PlaneSums plane_sums(std::span<const float> img1, std::span<const float> img2, std::uint64_t width,
+                     std::uint64_t height, PlaneWork& work);
+
+// shift_xyb_positive of every pixel followed by the split into three planes of pixels.size()
+// values each.
+void shift_and_split(std::span<const colour::Pixel> pixels, std::span<float> x, std::span<float> y,
+                     std::span<float> b);
+
+// multiply_plane: out[i] = a[i] * b[i] below the shortest length.
+void multiply_plane(std::span<const float> a, std::span<const float> b, std::span<float> out);
+
+// One output row of downscale_by_2 from source rows `row0` and `row1` (equal for an odd last
+// row) of `width` pixels into `out` of (width + 1) / 2 pixels.
+void downscale_row(const colour::Pixel* row0, const colour::Pixel* row1, std::size_t width,
+                   colour::Pixel* out);
+
+}  // namespace metric::simd

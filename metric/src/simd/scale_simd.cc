@@ -1,0 +1,625 @@
+// Vector forms of the blur and of the per-pixel map terms, and the banded pipeline that keeps a
+// plane's data in cache from its products to its sums.
+//
+// Row pass: each row is a recursion, so a tile of rows goes through it together, one row per
+// lane: tiles of rows x columns are transposed into a column-major line buffer, filtered, and
+// transposed back. Column pass: every row of the plane in one sweep, one column per lane, with
+// the filter states in memory. Lanes never mix, so every row and column gets its scalar bits.
+
+#ifndef METRIC_SIMD_SCALE_SIMD_ONCE
+#define METRIC_SIMD_SCALE_SIMD_ONCE
+
+#include <cstddef>
+#include <cstdint>
+
+namespace metric::simd::layout {
+
+// Rows per row-pass tile (at most; 4 on 128-bit targets) and the zero columns around a
+// transposed line: in[n - 6] for n = -4 reaches 10 before the first value, in[n + 4] 4 past
+// the last.
+inline constexpr std::size_t kTileRows = 8;
+inline constexpr std::size_t kPadBefore = 10;
+inline constexpr std::size_t kPadAfter = 4;
+// A band of rows that the column pass still reads (n - 6 ... n + 4) plus the tile being
+// written; see BlurBands for the derivation.
+inline constexpr std::size_t kRingRows = kTileRows + 10;
+// Five blurs per plane pair: s11, s22, s12, mu1, mu2.
+inline constexpr std::size_t kChannels = 5;
+// Every sub-buffer starts on a multiple of 16 floats (64 bytes).
+inline constexpr std::size_t kAlign = 16;
+
+inline constexpr std::size_t round_up(std::size_t n) { return (n + kAlign - 1) / kAlign * kAlign; }
+
+inline std::size_t stride(std::size_t width) { return round_up(width); }
+inline std::size_t line_size(std::size_t width) {
+  return round_up((width + kPadBefore + kPadAfter) * kTileRows);
+}
+// Per channel: the ring of rows and nine state rows (the scalar path rotates three buffers of
+// three terms; the vector path uses six).
+inline std::size_t channel_size(std::size_t width) { return (kRingRows + 9) * stride(width); }
+inline std::size_t total_size(std::size_t width) {
+  // Channels, their output rows, a zero row, two line buffers, and slack for the alignment.
+  return kChannels * (channel_size(width) + stride(width)) + stride(width) + 2 * line_size(width) +
+         kAlign;
+}
+
+}  // namespace metric::simd::layout
+
+#endif  // METRIC_SIMD_SCALE_SIMD_ONCE
+
+#undef HWY_TARGET_INCLUDE
+// Found through the library's src/ directory, which is on its include path.
+#define HWY_TARGET_INCLUDE "simd/scale_simd.cc"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+#include <utility>
+
+#include "blur/gaussian.h"
+#include "colour/simd_targets.h"
+#include "lib/kernels.h"
+#include "lib/map_kernels.h"
+#include "metric/blur.h"
+#include "metric/maps.h"
+#include "simd/kernels.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace metric::simd {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Internal linkage: other kernel files define helpers of the same names in this namespace.
+namespace {
+
+using gaussian::kA;
+using gaussian::kB;
+using gaussian::kLeftTap;
+using gaussian::kRightTap;
+using layout::kRingRows;
+
+// The carved working memory of one plane (pair) at one width.
+struct Buffers {
+  std::size_t stride;
+  float* rings[layout::kChannels];
+  float* states[layout::kChannels];
+  float* rows[layout::kChannels];  // one output row per channel
+  float* zero_row;
+  float* line_in;
+  float* line_out;
+};
+
+Buffers carve(float* base, std::size_t width) {
+  float* p = base;
+  while (reinterpret_cast<std::uintptr_t>(p) % (layout::kAlign * sizeof(float)) != 0) ++p;
+  Buffers b{};
+  b.stride = layout::stride(width);
+  for (std::size_t c = 0; c < layout::kChannels; ++c) {
+    b.rings[c] = p;
+    b.states[c] = p + kRingRows * b.stride;
+    p += layout::channel_size(width);
+    b.rows[c] = p;
+    p += b.stride;
+  }
+  b.zero_row = p;
+  p += b.stride;
+  b.line_in = p;
+  p += layout::line_size(width);
+  b.line_out = p;
+  return b;
+}
+
+// One blur of a plane pair: the row pass reads `a`, or a[i] * b[i] when `b` is set (the product
+// planes of the driver, formed on the fly with the same single multiplication).
+struct Channel {
+  const float* a = nullptr;
+  const float* b = nullptr;
+  float* ring = nullptr;
+  float* state = nullptr;
+  float* row = nullptr;  // receives the output row of each column step
+  // Vector path: y(n - 1) and y(n - 2) of each term, swapped after each step.
+  float* y1[3] = {};
+  float* y2[3] = {};
+  // Scalar path: three buffers of three terms, rotated after each step.
+  float* prev2 = nullptr;
+  float* prev1 = nullptr;
+  float* cur = nullptr;
+};
+
+float* ring_row(const Channel& ch, std::size_t row, std::size_t stride) {
+  return ch.ring + (row % kRingRows) * stride;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scalar kernels of the banded pipeline: the reference line filter, one row per tile, and the
+// reference column step over a whole row (a strip of `width` columns).
+
+void ScalarRowTile(const Channel& ch, std::size_t width, std::size_t r, float* tmp,
+                   std::size_t stride) {
+  const float* src = ch.a + r * width;
+  if (ch.b != nullptr) {
+    metric::multiply_plane(std::span<const float>(src, width),
+                           std::span<const float>(ch.b + r * width, width),
+                           std::span<float>(tmp, width));
+    src = tmp;
+  }
+  gaussian::filter_row(std::span<const float>(src, width),
+                       std::span<float>(ring_row(ch, r, stride), width));
+}
+
+void ScalarColumnStep(Channel& ch, const float* left, const float* right, std::size_t width,
+                      float* out) {
+  const std::size_t states = 3 * width;
+  gaussian::column_step(std::span<const float>(left, width), std::span<const float>(right, width),
+                        std::span<const float>(ch.prev2, states),
+                        std::span<const float>(ch.prev1, states), std::span<float>(ch.cur, states),
+                        out != nullptr ? std::span<float>(out, width) : std::span<float>());
+  std::swap(ch.prev2, ch.prev1);
+  std::swap(ch.prev1, ch.cur);
+}
+
+#if VELQUON_FUSED_TARGET
+
+using DT = hn::CappedTag<float, layout::kTileRows>;  // a tile: one row per lane
+using VT = hn::Vec<DT>;
+constexpr std::size_t kTile = hn::MaxLanes(DT());
+static_assert(kTile == 4 || kTile == 8);
+
+using DF = hn::ScalableTag<float>;  // column pass and map terms: one column per lane
+using VF = hn::Vec<DF>;
+
+// Transposes a square tile of kTile vectors in place: v[j] lane i becomes v[i] lane j.
+HWY_INLINE void Transpose(DT d, VT (&v)[kTile]) {
+  const hn::Repartition<std::uint64_t, DT> d64;
+  const auto lo64 = [&](VT a, VT b) HWY_ATTR {
+    return hn::BitCast(d, hn::InterleaveLower(hn::BitCast(d64, a), hn::BitCast(d64, b)));
+  };
+  const auto hi64 = [&](VT a, VT b) HWY_ATTR {
+    return hn::BitCast(d, hn::InterleaveUpper(d64, hn::BitCast(d64, a), hn::BitCast(d64, b)));
+  };
+  if constexpr (kTile == 4) {
+    const VT t0 = hn::InterleaveLower(v[0], v[1]);
+    const VT t1 = hn::InterleaveUpper(d, v[0], v[1]);
+    const VT t2 = hn::InterleaveLower(v[2], v[3]);
+    const VT t3 = hn::InterleaveUpper(d, v[2], v[3]);
+    v[0] = lo64(t0, t2);
+    v[1] = hi64(t0, t2);
+    v[2] = lo64(t1, t3);
+    v[3] = hi64(t1, t3);
+  } else {
+    // 4 x 4 transposes inside each 128-bit block, then the blocks swapped across the halves.
+    VT t[8], u[8];
+    for (int i = 0; i < 8; i += 2) {
+      t[i] = hn::InterleaveLower(v[i], v[i + 1]);
+      t[i + 1] = hn::InterleaveUpper(d, v[i], v[i + 1]);
+    }
+    for (int i = 0; i < 8; i += 4) {
+      u[i] = lo64(t[i], t[i + 2]);
+      u[i + 1] = hi64(t[i], t[i + 2]);
+      u[i + 2] = lo64(t[i + 1], t[i + 3]);
+      u[i + 3] = hi64(t[i + 1], t[i + 3]);
+    }
+    for (int i = 0; i < 4; ++i) {
+      v[i] = hn::ConcatLowerLower(d, u[i + 4], u[i]);
+      v[i + 4] = hn::ConcatUpperUpper(d, u[i + 4], u[i]);
+    }
+  }
+}
+
+// The row pass of rows r0 .. r0 + kTile - 1 into the channel's ring. Column tiles run left to
+// right; the last one is moved left to end at the last column, so that it overlaps the one
+// before and rewrites a few values with the same bits.
+void VectorRowTile(const Channel& ch, std::size_t width, std::size_t r0, float* line_in,
+                   float* line_out, std::size_t stride) {
+  const DT d;
+  float* in = line_in + layout::kPadBefore * kTile;  // column n at in[n * kTile]
+  for (std::size_t c = 0; c < width; c += kTile) {
+    const std::size_t x = std::min(c, width - kTile);
+    VT v[kTile];
+    for (std::size_t j = 0; j < kTile; ++j) {
+      const std::size_t i = (r0 + j) * width + x;
+      v[j] = hn::LoadU(d, ch.a + i);
+      if (ch.b != nullptr) v[j] = hn::Mul(v[j], hn::LoadU(d, ch.b + i));
+    }
+    Transpose(d, v);
+    for (std::size_t j = 0; j < kTile; ++j) hn::Store(v[j], d, in + (x + j) * kTile);
+  }
+
+  const VT a0 = hn::Set(d, kA[0]), a1 = hn::Set(d, kA[1]), a2 = hn::Set(d, kA[2]);
+  const VT b0 = hn::Set(d, kB[0]), b1 = hn::Set(d, kB[1]), b2 = hn::Set(d, kB[2]);
+  VT p0 = hn::Zero(d), p1 = hn::Zero(d), p2 = hn::Zero(d);  // y(n - 1)
+  VT q0 = hn::Zero(d), q1 = hn::Zero(d), q2 = hn::Zero(d);  // y(n - 2)
+  // p = A s, u = p - y(n - 2), y = fused B y(n - 1) + u: the row pass's order.
+  const auto step = [&](std::ptrdiff_t n) HWY_ATTR {
+    const VT s = hn::Add(hn::Load(d, in + (n - kLeftTap) * static_cast<std::ptrdiff_t>(kTile)),
+                         hn::Load(d, in + (n + kRightTap) * static_cast<std::ptrdiff_t>(kTile)));
+    const VT y0 = hn::MulAdd(b0, p0, hn::Sub(hn::Mul(a0, s), q0));
+    const VT y1 = hn::MulAdd(b1, p1, hn::Sub(hn::Mul(a1, s), q1));
+    const VT y2 = hn::MulAdd(b2, p2, hn::Sub(hn::Mul(a2, s), q2));
+    q0 = p0, q1 = p1, q2 = p2;
+    p0 = y0, p1 = y1, p2 = y2;
+    return hn::Add(hn::Add(y0, y1), y2);
+  };
+  const auto len = static_cast<std::ptrdiff_t>(width);
+  for (std::ptrdiff_t n = -kRightTap; n < 0; ++n) step(n);
+  for (std::ptrdiff_t n = 0; n < len; ++n) hn::Store(step(n), d, line_out + n * kTile);
+
+  for (std::size_t c = 0; c < width; c += kTile) {
+    const std::size_t x = std::min(c, width - kTile);
+    VT v[kTile];
+    for (std::size_t j = 0; j < kTile; ++j) v[j] = hn::Load(d, line_out + (x + j) * kTile);
+    Transpose(d, v);
+    for (std::size_t i = 0; i < kTile; ++i) hn::StoreU(v[i], d, ring_row(ch, r0 + i, stride) + x);
+  }
+}
+
+// One column step over a whole row: t = fused y(n - 2) - B y(n - 1), y = fused A s - t. The new
+// state overwrites y(n - 2), which is then swapped with y(n - 1).
+void VectorColumnStep(Channel& ch, const float* left, const float* right, std::size_t width,
+                      float* out) {
+  const DF d;
+  const std::size_t lanes = hn::Lanes(d);
+  const VF a0 = hn::Set(d, kA[0]), a1 = hn::Set(d, kA[1]), a2 = hn::Set(d, kA[2]);
+  const VF b0 = hn::Set(d, kB[0]), b1 = hn::Set(d, kB[1]), b2 = hn::Set(d, kB[2]);
+  float* HWY_RESTRICT y10 = ch.y1[0];
+  float* HWY_RESTRICT y11 = ch.y1[1];
+  float* HWY_RESTRICT y12 = ch.y1[2];
+  float* HWY_RESTRICT y20 = ch.y2[0];
+  float* HWY_RESTRICT y21 = ch.y2[1];
+  float* HWY_RESTRICT y22 = ch.y2[2];
+  for (std::size_t x = 0; x < width; x += lanes) {
+    const VF s = hn::Add(hn::Load(d, left + x), hn::Load(d, right + x));
+    const VF v0 = hn::MulSub(a0, s, hn::NegMulAdd(b0, hn::Load(d, y10 + x), hn::Load(d, y20 + x)));
+    const VF v1 = hn::MulSub(a1, s, hn::NegMulAdd(b1, hn::Load(d, y11 + x), hn::Load(d, y21 + x)));
+    const VF v2 = hn::MulSub(a2, s, hn::NegMulAdd(b2, hn::Load(d, y12 + x), hn::Load(d, y22 + x)));
+    hn::Store(v0, d, y20 + x);
+    hn::Store(v1, d, y21 + x);
+    hn::Store(v2, d, y22 + x);
+    if (out != nullptr) hn::Store(hn::Add(hn::Add(v0, v1), v2), d, out + x);
+  }
+  for (int k = 0; k < 3; ++k) std::swap(ch.y1[k], ch.y2[k]);
+}
+
+#endif  // VELQUON_FUSED_TARGET
+
+// Runs the blur of every channel band by band over a plane of width x height values and calls
+// on_row(n) once for each output row n = 0 ... height - 1, in order, when every channel's row n
+// sits in its `row` buffer.
+//
+// Row tiles are taken top to bottom (the last one moved up to end at the last row, rewriting a
+// few rows with the same bits). After a tile ending at row e the column steps run up to
+// n = e - 5, the last whose lower operand n + 4 exists (or to the end). The next tile
+// overwrites the ring slots of rows up to e + T - 1 - R, and the next step still needs row
+// e - 10, so the ring needs R > T + 9 rows.
+template <bool kVector, class OnRow>
+void BlurBands(Channel* channels, std::size_t count, std::size_t width, std::size_t height,
+               const Buffers& buf, const OnRow& on_row) {
+  const std::size_t stride = buf.stride;
+  std::memset(buf.zero_row, 0, stride * sizeof(float));
+  for (std::size_t c = 0; c < count; ++c) {
+    Channel& ch = channels[c];
+    std::memset(ch.state, 0, 9 * stride * sizeof(float));
+    // Columns past the width are computed with the rest and never stored: keep them defined.
+    for (std::size_t r = 0; r < kRingRows; ++r) {
+      std::memset(ch.ring + r * stride + width, 0, (stride - width) * sizeof(float));
+    }
+    for (int k = 0; k < 3; ++k) {
+      ch.y1[k] = ch.state + k * stride;
+      ch.y2[k] = ch.state + (3 + k) * stride;
+    }
+    ch.prev2 = ch.state;
+    ch.prev1 = ch.state + 3 * width;
+    ch.cur = ch.state + 6 * width;
+  }
+  std::size_t tile = 1;
+#if VELQUON_FUSED_TARGET
+  if constexpr (kVector) {
+    tile = kTile;
+    std::memset(buf.line_in, 0, layout::line_size(width) * sizeof(float));
+  }
+#endif
+
+  const auto rows = static_cast<std::ptrdiff_t>(height);
+  std::ptrdiff_t n = -kRightTap;
+  for (std::size_t r = 0; r < height; r += tile) {
+    const std::size_t r0 = std::min(r, height - tile);
+    for (std::size_t c = 0; c < count; ++c) {
+#if VELQUON_FUSED_TARGET
+      if constexpr (kVector) {
+        VectorRowTile(channels[c], width, r0, buf.line_in, buf.line_out, stride);
+        continue;
+      }
+#endif
+      ScalarRowTile(channels[c], width, r0, buf.line_in, stride);
+    }
+    const auto end = static_cast<std::ptrdiff_t>(r0 + tile);
+    const std::ptrdiff_t last = end == rows ? rows - 1 : end - 1 - kRightTap;
+    for (; n <= last; ++n) {
+      for (std::size_t c = 0; c < count; ++c) {
+        Channel& ch = channels[c];
+        const float* left = n >= kLeftTap ? ring_row(ch, n - kLeftTap, stride) : buf.zero_row;
+        const float* right =
+            n + kRightTap < rows ? ring_row(ch, n + kRightTap, stride) : buf.zero_row;
+        float* out = n >= 0 ? ch.row : nullptr;
+#if VELQUON_FUSED_TARGET
+        if constexpr (kVector) {
+          VectorColumnStep(ch, left, right, width, out);
+          continue;
+        }
+#endif
+        ScalarColumnStep(ch, left, right, width, out);
+      }
+      if (n >= 0) on_row(static_cast<std::size_t>(n));
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Map terms.
+
+#if VELQUON_FUSED_TARGET
+
+// maxNum(v, 0.0): a NaN fails the comparison and gives 0.0, and so do -0 and negatives.
+template <class D, class V>
+HWY_INLINE V MaxNumZero(D d, V v) {
+  return hn::IfThenElseZero(hn::Gt(v, hn::Zero(d)), v);
+}
+
+template <class D, class V>
+HWY_INLINE V FourthPower(D, V v) {
+  const V sq = hn::Mul(v, v);
+  return hn::Mul(sq, sq);
+}
+
+using DH = hn::Half<DF>;
+using DD = hn::Rebind<double, DH>;  // half a float vector's lanes, widened
+constexpr std::size_t kMaxLanes = hn::MaxLanes(DF());
+
+// The SSIM terms of lanes: e and e^4 of each lane in e[] and e4[].
+HWY_INLINE void SsimTerms(const float* mu1, const float* mu2, const float* s11, const float* s22,
+                          const float* s12, double* e, double* e4) {
+  const DF d;
+  const DH dh;
+  const DD dd;
+  const VF m1 = hn::LoadU(d, mu1), m2 = hn::LoadU(d, mu2);
+  const VF c2 = hn::Set(d, kSsimC2);
+  const VF diff = hn::Sub(m1, m2);
+  const VF num_m = hn::NegMulAdd(diff, diff, hn::Set(d, 1.0f));
+  const VF num_s = hn::MulAdd(hn::Set(d, 2.0f), hn::Sub(hn::LoadU(d, s12), hn::Mul(m1, m2)), c2);
+  const VF den = hn::Add(hn::Add(hn::Sub(hn::LoadU(d, s11), hn::Mul(m1, m1)),
+                                 hn::Sub(hn::LoadU(d, s22), hn::Mul(m2, m2))),
+                         c2);
+  const VF ssim = hn::Div(hn::Mul(num_m, num_s), den);
+  const auto one = hn::Set(dd, 1.0);
+  const auto lo = MaxNumZero(dd, hn::Sub(one, hn::PromoteTo(dd, hn::LowerHalf(dh, ssim))));
+  const auto hi = MaxNumZero(dd, hn::Sub(one, hn::PromoteTo(dd, hn::UpperHalf(dh, ssim))));
+  const std::size_t half = hn::Lanes(dd);
+  hn::Store(lo, dd, e);
+  hn::Store(hi, dd, e + half);
+  hn::Store(FourthPower(dd, lo), dd, e4);
+  hn::Store(FourthPower(dd, hi), dd, e4 + half);
+}
+
+// The edge terms of lanes: artifact, its fourth power, detail loss, its fourth power.
+HWY_INLINE void EdgeTerms(const float* img1, const float* mu1, const float* img2, const float* mu2,
+                          double* art, double* art4, double* det, double* det4) {
+  const DF d;
+  const DH dh;
+  const DD dd;
+  const VF a = hn::Abs(hn::Sub(hn::LoadU(d, img2), hn::LoadU(d, mu2)));
+  const VF b = hn::Abs(hn::Sub(hn::LoadU(d, img1), hn::LoadU(d, mu1)));
+  const auto one = hn::Set(dd, 1.0);
+  const std::size_t half = hn::Lanes(dd);
+  const auto halves = [&](auto av, auto bv, std::size_t at) HWY_ATTR {
+    const auto q =
+        hn::Div(hn::Add(hn::PromoteTo(dd, av), one), hn::Add(hn::PromoteTo(dd, bv), one));
+    const auto diff = hn::Sub(q, one);
+    const auto artifact = MaxNumZero(dd, diff);
+    const auto detail = MaxNumZero(dd, hn::Neg(diff));
+    hn::Store(artifact, dd, art + at);
+    hn::Store(FourthPower(dd, artifact), dd, art4 + at);
+    hn::Store(detail, dd, det + at);
+    hn::Store(FourthPower(dd, detail), dd, det4 + at);
+  };
+  halves(hn::LowerHalf(dh, a), hn::LowerHalf(dh, b), 0);
+  halves(hn::UpperHalf(dh, a), hn::UpperHalf(dh, b), half);
+}
+
+#endif  // VELQUON_FUSED_TARGET
+
+void SsimRow(const float* mu1, const float* mu2, const float* s11, const float* s22,
+             const float* s12, std::size_t width, maps::SsimSums& sums) {
+  std::size_t i = 0;
+#if VELQUON_FUSED_TARGET
+  const std::size_t lanes = hn::Lanes(DF());
+  HWY_ALIGN double e[kMaxLanes], e4[kMaxLanes];
+  double sum = sums.error, sum4 = sums.error4;
+  for (; i + lanes <= width; i += lanes) {
+    SsimTerms(mu1 + i, mu2 + i, s11 + i, s22 + i, s12 + i, e, e4);
+    for (std::size_t j = 0; j < lanes; ++j) {
+      sum += e[j];
+      sum4 += e4[j];
+    }
+  }
+  sums.error = sum;
+  sums.error4 = sum4;
+#endif
+  const std::size_t rest = width - i;
+  maps::accumulate_ssim_row({mu1 + i, rest}, {mu2 + i, rest}, {s11 + i, rest}, {s22 + i, rest},
+                            {s12 + i, rest}, sums);
+}
+
+void EdgeRow(const float* img1, const float* mu1, const float* img2, const float* mu2,
+             std::size_t width, maps::EdgeSums& sums) {
+  std::size_t i = 0;
+#if VELQUON_FUSED_TARGET
+  const std::size_t lanes = hn::Lanes(DF());
+  HWY_ALIGN double art[kMaxLanes], art4[kMaxLanes], det[kMaxLanes], det4[kMaxLanes];
+  maps::EdgeSums s = sums;
+  for (; i + lanes <= width; i += lanes) {
+    EdgeTerms(img1 + i, mu1 + i, img2 + i, mu2 + i, art, art4, det, det4);
+    for (std::size_t j = 0; j < lanes; ++j) {
+      s.artifact += art[j];
+      s.artifact4 += art4[j];
+      s.detail_loss += det[j];
+      s.detail_loss4 += det4[j];
+    }
+  }
+  sums = s;
+#endif
+  const std::size_t rest = width - i;
+  maps::accumulate_edge_row({img1 + i, rest}, {mu1 + i, rest}, {img2 + i, rest}, {mu2 + i, rest},
+                            sums);
+}
+
+// Both maps of one row in one loop: six independent sums, so their latency chains overlap.
+void BothRow(const float* img1, const float* img2, const float* const* blurred, std::size_t width,
+             PlaneSums& sums) {
+  const float* s11 = blurred[0];
+  const float* s22 = blurred[1];
+  const float* s12 = blurred[2];
+  const float* mu1 = blurred[3];
+  const float* mu2 = blurred[4];
+  std::size_t i = 0;
+#if VELQUON_FUSED_TARGET
+  const std::size_t lanes = hn::Lanes(DF());
+  HWY_ALIGN double e[kMaxLanes], e4[kMaxLanes];
+  HWY_ALIGN double art[kMaxLanes], art4[kMaxLanes], det[kMaxLanes], det4[kMaxLanes];
+  maps::SsimSums ss = sums.ssim;
+  maps::EdgeSums es = sums.edge;
+  for (; i + lanes <= width; i += lanes) {
+    SsimTerms(mu1 + i, mu2 + i, s11 + i, s22 + i, s12 + i, e, e4);
+    EdgeTerms(img1 + i, mu1 + i, img2 + i, mu2 + i, art, art4, det, det4);
+    for (std::size_t j = 0; j < lanes; ++j) {
+      ss.error += e[j];
+      ss.error4 += e4[j];
+      es.artifact += art[j];
+      es.artifact4 += art4[j];
+      es.detail_loss += det[j];
+      es.detail_loss4 += det4[j];
+    }
+  }
+  sums.ssim = ss;
+  sums.edge = es;
+#endif
+  const std::size_t rest = width - i;
+  maps::accumulate_ssim_row({mu1 + i, rest}, {mu2 + i, rest}, {s11 + i, rest}, {s22 + i, rest},
+                            {s12 + i, rest}, sums.ssim);
+  maps::accumulate_edge_row({img1 + i, rest}, {mu1 + i, rest}, {img2 + i, rest}, {mu2 + i, rest},
+                            sums.edge);
+}
+
+template <bool kVector>
+void PlaneSumsBands(const float* img1, const float* img2, std::size_t width, std::size_t height,
+                    const Buffers& buf, PlaneSums& sums) {
+  // s11, s22, s12, mu1, mu2: the driver's five blurs, in its order.
+  Channel channels[layout::kChannels] = {
+      {.a = img1, .b = img1},    {.a = img2, .b = img2},    {.a = img1, .b = img2},
+      {.a = img1, .b = nullptr}, {.a = img2, .b = nullptr},
+  };
+  const float* blurred[layout::kChannels];
+  for (std::size_t c = 0; c < layout::kChannels; ++c) {
+    channels[c].ring = buf.rings[c];
+    channels[c].state = buf.states[c];
+    channels[c].row = buf.rows[c];
+    blurred[c] = buf.rows[c];
+  }
+  BlurBands<kVector>(channels, layout::kChannels, width, height, buf, [&](std::size_t n) HWY_ATTR {
+    BothRow(img1 + n * width, img2 + n * width, blurred, width, sums);
+  });
+}
+
+}  // namespace
+
+void BlurPlane(const float* in, float* out, std::size_t width, std::size_t height, float* scratch) {
+#if VELQUON_FUSED_TARGET
+  if (width >= kTile && height >= kTile) {
+    auto work = colour::Vec<float>::with_capacity(layout::total_size(width));
+    const Buffers buf = carve(work.data(), width);
+    Channel ch{
+        .a = in, .b = nullptr, .ring = buf.rings[0], .state = buf.states[0], .row = buf.rows[0]};
+    BlurBands<true>(&ch, 1, width, height, buf, [&](std::size_t n) HWY_ATTR {
+      std::memcpy(out + n * width, ch.row, width * sizeof(float));
+    });
+    return;
+  }
+#endif
+  const std::size_t n = width * height;
+  blur_rows({in, n}, {scratch, n}, width);
+  blur_columns({scratch, n}, {out, n}, width, height);
+}
+
+void AccumulateSsimRow(const float* mu1, const float* mu2, const float* s11, const float* s22,
+                       const float* s12, std::size_t width, maps::SsimSums* sums) {
+  SsimRow(mu1, mu2, s11, s22, s12, width, *sums);
+}
+
+void AccumulateEdgeRow(const float* img1, const float* mu1, const float* img2, const float* mu2,
+                       std::size_t width, maps::EdgeSums* sums) {
+  EdgeRow(img1, mu1, img2, mu2, width, *sums);
+}
+
+void PlaneSumsOf(const float* img1, const float* img2, std::size_t width, std::size_t height,
+                 float* work, PlaneSums* sums) {
+  const Buffers buf = carve(work, width);
+#if VELQUON_FUSED_TARGET
+  if (width >= kTile && height >= kTile) {
+    PlaneSumsBands<true>(img1, img2, width, height, buf, *sums);
+    return;
+  }
+#endif
+  PlaneSumsBands<false>(img1, img2, width, height, buf, *sums);
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace metric::simd
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace metric::simd {
+
+HWY_EXPORT(BlurPlane);
+HWY_EXPORT(AccumulateSsimRow);
+HWY_EXPORT(AccumulateEdgeRow);
+HWY_EXPORT(PlaneSumsOf);
+
+void blur_plane(std::span<const float> in, std::span<float> out, std::uint64_t width,
+                std::uint64_t height, std::span<float> scratch) {
+  colour::assert_equal(in.size(), width * height);
+  colour::assert_equal(out.size(), width * height);
+  colour::assert_equal(scratch.size(), width * height);
+  HWY_DYNAMIC_DISPATCH(BlurPlane)(in.data(), out.data(), width, height, scratch.data());
+}
+
+void accumulate_ssim_row(std::span<const float> mu1, std::span<const float> mu2,
+                         std::span<const float> s11, std::span<const float> s22,
+                         std::span<const float> s12, maps::SsimSums& sums) {
+  HWY_DYNAMIC_DISPATCH(AccumulateSsimRow)
+  (mu1.data(), mu2.data(), s11.data(), s22.data(), s12.data(), mu1.size(), &sums);
+}
+
+void accumulate_edge_row(std::span<const float> img1, std::span<const float> mu1,
+                         std::span<const float> img2, std::span<const float> mu2,
+                         maps::EdgeSums& sums) {
+  HWY_DYNAMIC_DISPATCH(AccumulateEdgeRow)
+  (img1.data(), mu1.data(), img2.data(), mu2.data(), img1.size(), &sums);
+}
+
+PlaneWork::PlaneWork(std::uint64_t max_width)
+    : max_width_(max_width), buffer_(colour::Vec<float>::zeroed(layout::total_size(max_width))) {}
+
+PlaneSums plane_sums(std::span<const float> img1, std::span<const float> img2, std::uint64_t width,
+                     std::uint64_t height, PlaneWork& work) {
+  if (width > work.max_width()) colour::fail_invariant("plane wider than its working memory");
+  colour::assert_equal(img1.size(), width * height);
+  colour::assert_equal(img2.size(), width * height);
+  PlaneSums sums;
+  if (width == 0 || height == 0) return sums;
+  HWY_DYNAMIC_DISPATCH(PlaneSumsOf)(img1.data(), img2.data(), width, height, work.data(), &sums);
+  return sums;
+}
+
+}  // namespace metric::simd
+#endif  // HWY_ONCE

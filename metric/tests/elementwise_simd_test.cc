@@ -1,0 +1,127 @@
+#include <hwy/tests/hwy_gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "colour/linear_rgb.h"
+#include "colour/pixel_buffer.h"
+#include "colour/rgb.h"
+#include "lib/kernels.h"
+#include "lib/pyramid.h"
+#include "metric/downscale.h"
+#include "simd/kernels.h"
+#include "simd_inputs.h"
+
+namespace metric {
+namespace {
+
+using testing::any_nan_or_infinity;
+using testing::Awkward;
+using testing::same_plane;
+using testing::simd_inputs;
+
+class ElementwiseSimd : public hwy::TestWithParamTarget {};
+INSTANTIATE_TEST_SUITE_P(EveryTarget, ElementwiseSimd,
+                         ::testing::ValuesIn(hwy::SupportedAndGeneratedTargets()),
+                         hwy::TestParamTargetName);
+
+colour::PixelBuffer pixels_of(const colour::Vec<float>& values) {
+  auto out = colour::PixelBuffer::zeroed(values.size() / 3);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    for (int c = 0; c < 3; ++c) out[i][c] = values[3 * i + c];
+  }
+  return out;
+}
+
+TEST_P(ElementwiseSimd, ShiftAndSplitEqualsTheShiftThenTheSplit) {
+  for (const std::size_t n : testing::kSimdWidths) {
+    const auto values = simd_inputs(3 * n, n, -0.1f, 1.1f, Awkward::Often);
+    auto want = values.clone();
+    shift_xyb_positive(want.span());
+    PlaneTriple got = PlaneTriple::zeroed(n);
+    const colour::PixelBuffer pixels = pixels_of(values);
+    simd::shift_and_split(pixels.span(), got[0].span(), got[1].span(), got[2].span());
+    for (std::size_t c = 0; c < 3; ++c) {
+      auto plane = colour::Vec<float>::zeroed(n);
+      for (std::size_t i = 0; i < n; ++i) plane[i] = want[3 * i + c];
+      EXPECT_TRUE(same_plane(got[c].span(), plane.span(), true, GetParam()))
+          << n << " pixels, plane " << c;
+    }
+  }
+}
+
+TEST_P(ElementwiseSimd, MultiplyPlaneEqualsTheScalarProducts) {
+  for (const std::size_t n : testing::kSimdWidths) {
+    const auto a = simd_inputs(n, n, -2.0f, 2.0f, Awkward::Often);
+    const auto b = simd_inputs(n + 3, n + 1, -2.0f, 2.0f, Awkward::Often);
+    auto got = colour::Vec<float>::zeroed(n);
+    auto want = colour::Vec<float>::zeroed(n);
+    simd::multiply_plane(a.span(), b.span(), got.span());
+    multiply_plane(a.span(), b.span(), want.span());
+    EXPECT_TRUE(same_plane(got.span(), want.span(), true, GetParam())) << n;
+  }
+}
+
+// The vector rows of downscale_by_2 against its checked one-pixel-at-a-time loop, which a
+// buffer with one pixel too many still takes (the extra pixel is never read).
+TEST_P(ElementwiseSimd, DownscaleRowsEqualTheCheckedLoop) {
+  for (const std::size_t w : testing::kSimdWidths) {
+    for (const std::size_t h : testing::kSimdHeights) {
+      const auto values = simd_inputs(3 * (w * h + 1), w * 10 + h, 0.0f, 1.0f, Awkward::Often);
+      colour::PixelBuffer exact = pixels_of(values);
+      const colour::Pixel extra = exact[w * h];
+      exact.truncate(w * h);
+      const auto frame = *colour::LinearRgb::create(std::move(exact), w, h);
+      const auto fast = downscale_by_2(frame);
+      colour::LinearRgb padded = frame.clone();
+      padded.data.push_back(extra);
+      const auto slow = downscale_by_2(padded);
+      ASSERT_EQ(fast.data.size(), slow.data.size());
+      EXPECT_TRUE(same_plane(colour::flat(fast.data), colour::flat(slow.data),
+                             any_nan_or_infinity(values.span()), GetParam()))
+          << w << " x " << h;
+    }
+  }
+}
+
+// The whole pyramid with each target's kernels against the same frames with the scalar ones.
+TEST(PyramidSimd, EveryNormOnEveryTargetEqualsTheScalarRun) {
+  struct Size {
+    std::uint64_t w, h;
+  };
+  for (const Size s : {Size{37, 29}, Size{64, 64}, Size{161, 97}, Size{300, 217}}) {
+    const auto frame = [&](std::uint64_t seed) {
+      const auto values = simd_inputs(3 * s.w * s.h, seed, 0.0f, 1.0f, Awkward::NoNanOrInfinity);
+      return *colour::LinearRgb::try_from(*colour::Rgb::create(pixels_of(values), s.w, s.h,
+                                                               colour::TransferCharacteristic::Srgb,
+                                                               colour::ColorPrimaries::ItuBt709));
+    };
+    const auto run = [&](std::int64_t target) {
+      hwy::SetSupportedTargetsForTest(target);
+      Msssim m = collect_scale_stats(frame(s.w), frame(s.h));
+      hwy::SetSupportedTargetsForTest(0);
+      return m;
+    };
+    const Msssim want = run(HWY_STATIC_TARGET);
+    for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+      const Msssim got = run(target);
+      ASSERT_EQ(got.scale_stats.size(), want.scale_stats.size());
+      for (std::size_t k = 0; k < got.scale_stats.size(); ++k) {
+        const ScaleStats& g = got.scale_stats[k];
+        const ScaleStats& w = want.scale_stats[k];
+        for (std::size_t i = 0; i < 6; ++i) {
+          EXPECT_EQ(testing::bits(g.ssim_norms[i]), testing::bits(w.ssim_norms[i]))
+              << hwy::TargetName(target) << " " << s.w << " x " << s.h << " scale " << k;
+        }
+        for (std::size_t i = 0; i < 12; ++i) {
+          EXPECT_EQ(testing::bits(g.edge_norms[i]), testing::bits(w.edge_norms[i]))
+              << hwy::TargetName(target) << " " << s.w << " x " << s.h << " scale " << k;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace metric
