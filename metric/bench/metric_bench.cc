@@ -1,4 +1,6 @@
 #include <benchmark/benchmark.h>
+#include <hwy/highway.h>
+#include <hwy/targets.h>
 
 #include <cstdint>
 #include <utility>
@@ -52,7 +54,48 @@ colour::Rgb rgb(const colour::PixelBuffer& data, std::uint64_t width, std::uint6
                               colour::ColorPrimaries::ItuBt709);
 }
 
+// The kernel targets a benchmark can run with: the best one of this CPU, AVX2 (or NEON) only,
+// and the scalar reference code that every other CPU runs.
+enum class Kernels : std::int64_t { Best = 0, Avx2OrNeon = 1, Scalar = 2 };
+
+// Restricts the dispatched kernels for one benchmark; false when this CPU lacks the target.
+class TargetScope {
+ public:
+  TargetScope(benchmark::State& state, std::int64_t choice) {
+    std::int64_t mask = 0;
+    switch (static_cast<Kernels>(choice)) {
+      case Kernels::Best:
+        break;
+      case Kernels::Avx2OrNeon:
+#if HWY_ARCH_X86
+        mask = HWY_AVX2;
+#elif HWY_ARCH_ARM_A64
+        mask = HWY_NEON;
+#endif
+        break;
+      case Kernels::Scalar:
+        mask = HWY_STATIC_TARGET;
+        break;
+    }
+    if (mask != 0 && (hwy::SupportedTargets() & mask) == 0) {
+      state.SkipWithError("target not supported by this CPU");
+      ok_ = false;
+      return;
+    }
+    hwy::SetSupportedTargetsForTest(mask);
+    state.SetLabel(
+        hwy::TargetName(mask != 0 ? mask : hwy::SupportedTargets() & -hwy::SupportedTargets()));
+  }
+  ~TargetScope() { hwy::SetSupportedTargetsForTest(0); }
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = true;
+};
+
 void BM_Score(benchmark::State& state) {
+  const TargetScope scope(state, state.range(2));
+  if (!scope.ok()) return;
   const auto width = static_cast<std::uint64_t>(state.range(0));
   const auto height = static_cast<std::uint64_t>(state.range(1));
   const auto [source, distorted] = synthetic_pair(width, height);
@@ -66,7 +109,13 @@ void BM_Score(benchmark::State& state) {
     benchmark::DoNotOptimize(score);
   }
 }
-BENCHMARK(BM_Score)->Args({1920, 1080})->Args({512, 512})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Score)
+    ->ArgNames({"w", "h", "kernels"})
+    ->Args({1920, 1080, 0})
+    ->Args({1920, 1080, 1})
+    ->Args({1920, 1080, 2})
+    ->Args({512, 512, 0})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_BlurPlane(benchmark::State& state) {
   const auto width = static_cast<std::uint64_t>(state.range(0));

@@ -6,6 +6,7 @@
 #include "colour/errors.h"
 #include "colour/invariant.h"
 #include "colour/pixel_buffer.h"
+#include "lib/large_pages.h"
 #include "simd/kernels.h"
 
 namespace metric {
@@ -23,6 +24,7 @@ colour::LinearRgb downscale_by_2(const colour::LinearRgb& frame) {
   const std::uint64_t ow = half_up(w);
   const std::uint64_t oh = half_up(h);
   auto out = colour::PixelBuffer::zeroed(plane_length(ow, oh));
+  prefer_large_pages(out.data(), out.size() * sizeof(colour::Pixel));
   if (w != 0 && h != 0 && frame.data.size() >= plane_length(w, h)) {
     // Every index stays inside the frame: whole rows at a time, the same taps in the same order.
     for (std::uint64_t oy = 0; oy < oh; ++oy) {

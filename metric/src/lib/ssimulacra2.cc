@@ -1,11 +1,13 @@
 #include "metric/ssimulacra2.h"
 
+#include <cstring>
 #include <utility>
 
 #include "colour/invariant.h"
 #include "colour/linear_rgb.h"
 #include "colour/pixel_buffer.h"
 #include "colour/xyb.h"
+#include "lib/large_pages.h"
 #include "lib/map_kernels.h"
 #include "lib/pyramid.h"
 #include "metric/downscale.h"
@@ -20,13 +22,21 @@ namespace {
 constexpr int kMaxScales = 6;
 constexpr std::uint64_t kMinSize = 8;
 
-// The XYB planes of a linear frame, shifted to positive values; the XYB copy lives only for
-// the split.
-PlaneTriple positive_xyb_planes(const colour::LinearRgb& frame) {
-  const colour::Xyb xyb = colour::Xyb::from(frame.clone());
-  PlaneTriple planes = PlaneTriple::zeroed(xyb.data.size());
-  simd::shift_and_split(xyb.data.span(), planes[0].span(), planes[1].span(), planes[2].span());
-  return planes;
+// Converts a copy of `frame` to XYB and writes its values, shifted to positive ranges, into the
+// first width x height values of `planes`. The copy is made in `spare`, whose storage is
+// reused for every conversion of the call (its length only ever shrinks with the scales), and
+// handed back there afterwards.
+void positive_xyb_planes(const colour::LinearRgb& frame, colour::PixelBuffer& spare,
+                         PlaneTriple& planes) {
+  const std::size_t n = frame.data.size();
+  spare.truncate(n);
+  std::memcpy(spare.data(), frame.data.data(), n * sizeof(colour::Pixel));
+  auto copy = colour::LinearRgb::create(std::move(spare), frame.width, frame.height);
+  if (!copy) colour::fail_invariant("a copy of a valid frame is valid");
+  colour::Xyb xyb = colour::Xyb::from(std::move(*copy));
+  simd::shift_and_split(xyb.data.span(), planes[0].span().first(n), planes[1].span().first(n),
+                        planes[2].span().first(n));
+  spare = std::move(xyb.data);
 }
 
 }  // namespace
@@ -38,8 +48,18 @@ PlaneTriple positive_xyb_planes(const colour::LinearRgb& frame) {
 // those of multiplying, blurring and mapping whole planes one step after another.
 Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted,
                            colour::Vec<ScaleSize>* sizes) {
-  // Allocated once for the widest scale and reused by every plane of every scale.
+  // Allocated once for the first (largest) scale; later scales use their beginnings.
+  const std::uint64_t n0 = plane_length(source.width, distorted.height);
   simd::PlaneWork work(source.width);
+  PlaneTriple img1 = PlaneTriple::zeroed(n0);
+  PlaneTriple img2 = PlaneTriple::zeroed(n0);
+  auto spare = colour::PixelBuffer::zeroed(n0);
+  prefer_large_pages(spare.data(), n0 * sizeof(colour::Pixel));
+  for (PlaneTriple* planes : {&img1, &img2}) {
+    for (colour::Vec<float>& plane : planes->planes) {
+      prefer_large_pages(plane.data(), n0 * sizeof(float));
+    }
+  }
   Msssim msssim;
 
   for (int k = 1;; ++k) {
@@ -49,20 +69,19 @@ Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted
     }
     const std::uint64_t w = source.width;
     const std::uint64_t h = distorted.height;
-    colour::assert_equal(source.data.size(), plane_length(w, h));
-    colour::assert_equal(distorted.data.size(), plane_length(w, h));
+    const std::uint64_t n = plane_length(w, h);
+    colour::assert_equal(source.data.size(), n);
+    colour::assert_equal(distorted.data.size(), n);
 
-    PlaneTriple img1 = positive_xyb_planes(source);
-    PlaneTriple img2 = positive_xyb_planes(distorted);
+    positive_xyb_planes(source, spare, img1);
+    positive_xyb_planes(distorted, spare, img2);
     maps::SsimSums ssim[3];
     maps::EdgeSums edge[3];
     for (std::size_t c = 0; c < 3; ++c) {
-      const simd::PlaneSums sums = simd::plane_sums(img1[c].span(), img2[c].span(), w, h, work);
+      const simd::PlaneSums sums =
+          simd::plane_sums(img1[c].span().first(n), img2[c].span().first(n), w, h, work);
       ssim[c] = sums.ssim;
       edge[c] = sums.edge;
-      // Nothing reads the plane pair again.
-      img1[c] = colour::Vec<float>();
-      img2[c] = colour::Vec<float>();
     }
     msssim.scale_stats.push_back(ScaleStats{
         .ssim_norms = maps::ssim_norms(ssim, w, h),

@@ -14,10 +14,11 @@
 
 namespace metric::simd::layout {
 
-// Rows per row-pass tile (at most; 4 on 128-bit targets) and the zero columns around a
+// Rows filtered together by the row pass (at most; 8 on 256-bit and 4 on 128-bit targets) and
+// the zero columns around a
 // transposed line: in[n - 6] for n = -4 reaches 10 before the first value, in[n + 4] 4 past
 // the last.
-inline constexpr std::size_t kTileRows = 8;
+inline constexpr std::size_t kTileRows = 16;
 inline constexpr std::size_t kPadBefore = 10;
 inline constexpr std::size_t kPadAfter = 4;
 // A band of rows that the column pass still reads (n - 6 ... n + 4) plus the tile being
@@ -162,7 +163,7 @@ void ScalarColumnStep(Channel& ch, const float* left, const float* right, std::s
 
 #if VELQUON_FUSED_TARGET
 
-using DT = hn::CappedTag<float, layout::kTileRows>;  // a tile: one row per lane
+using DT = hn::CappedTag<float, 8>;  // a transposed tile: one row per lane
 using VT = hn::Vec<DT>;
 constexpr std::size_t kTile = hn::MaxLanes(DT());
 static_assert(kTile == 4 || kTile == 8);
@@ -208,50 +209,88 @@ HWY_INLINE void Transpose(DT d, VT (&v)[kTile]) {
   }
 }
 
-// The row pass of rows r0 .. r0 + kTile - 1 into the channel's ring. Column tiles run left to
+// The recursion runs on kRows rows at once: two tiles of 8 side by side where vectors hold 16
+// floats, one tile elsewhere.
+using DR = hn::CappedTag<float, layout::kTileRows>;
+using VR = hn::Vec<DR>;
+constexpr std::size_t kRows = hn::MaxLanes(DR());
+constexpr std::size_t kGroups = kRows / kTile;
+static_assert(kRows % kTile == 0 && kRows <= layout::kTileRows);
+
+// f(0), ..., f(N - 1), unrolled, so that a tile's vectors stay in registers.
+template <std::size_t... I, class F>
+HWY_INLINE void Unrolled(std::index_sequence<I...>, const F& f) {
+  (f(I), ...);
+}
+template <std::size_t N, class F>
+HWY_INLINE void Unrolled(const F& f) {
+  Unrolled(std::make_index_sequence<N>(), f);
+}
+
+// Rows r0 .. r0 + kTile - 1, columns x .. x + kTile - 1, into the line buffer transposed.
+template <bool kProduct>
+HWY_INLINE void TileIn(const Channel& ch, std::size_t width, std::size_t r0, std::size_t x,
+                       float* at) {
+  const DT d;
+  VT v[kTile];
+  Unrolled<kTile>([&](std::size_t j) HWY_ATTR {
+    const std::size_t i = (r0 + j) * width + x;
+    v[j] = hn::LoadU(d, ch.a + i);
+    if constexpr (kProduct) v[j] = hn::Mul(v[j], hn::LoadU(d, ch.b + i));
+  });
+  Transpose(d, v);
+  Unrolled<kTile>([&](std::size_t j) HWY_ATTR { hn::Store(v[j], d, at + j * kRows); });
+}
+
+HWY_INLINE void TileOut(const Channel& ch, const float* at, std::size_t r0, std::size_t x,
+                        std::size_t stride) {
+  const DT d;
+  VT v[kTile];
+  Unrolled<kTile>([&](std::size_t j) HWY_ATTR { v[j] = hn::Load(d, at + j * kRows); });
+  Transpose(d, v);
+  Unrolled<kTile>([&](std::size_t i)
+                      HWY_ATTR { hn::StoreU(v[i], d, ring_row(ch, r0 + i, stride) + x); });
+}
+
+// The row pass of rows r0 .. r0 + kRows - 1 into the channel's ring. Column tiles run left to
 // right; the last one is moved left to end at the last column, so that it overlaps the one
 // before and rewrites a few values with the same bits.
+template <bool kProduct>
 void VectorRowTile(const Channel& ch, std::size_t width, std::size_t r0, float* line_in,
                    float* line_out, std::size_t stride) {
-  const DT d;
-  float* in = line_in + layout::kPadBefore * kTile;  // column n at in[n * kTile]
+  float* in = line_in + layout::kPadBefore * kRows;  // column n at in[n * kRows]
   for (std::size_t c = 0; c < width; c += kTile) {
     const std::size_t x = std::min(c, width - kTile);
-    VT v[kTile];
-    for (std::size_t j = 0; j < kTile; ++j) {
-      const std::size_t i = (r0 + j) * width + x;
-      v[j] = hn::LoadU(d, ch.a + i);
-      if (ch.b != nullptr) v[j] = hn::Mul(v[j], hn::LoadU(d, ch.b + i));
+    for (std::size_t g = 0; g < kGroups; ++g) {
+      TileIn<kProduct>(ch, width, r0 + g * kTile, x, in + x * kRows + g * kTile);
     }
-    Transpose(d, v);
-    for (std::size_t j = 0; j < kTile; ++j) hn::Store(v[j], d, in + (x + j) * kTile);
   }
 
-  const VT a0 = hn::Set(d, kA[0]), a1 = hn::Set(d, kA[1]), a2 = hn::Set(d, kA[2]);
-  const VT b0 = hn::Set(d, kB[0]), b1 = hn::Set(d, kB[1]), b2 = hn::Set(d, kB[2]);
-  VT p0 = hn::Zero(d), p1 = hn::Zero(d), p2 = hn::Zero(d);  // y(n - 1)
-  VT q0 = hn::Zero(d), q1 = hn::Zero(d), q2 = hn::Zero(d);  // y(n - 2)
+  const DR d;
+  const VR a0 = hn::Set(d, kA[0]), a1 = hn::Set(d, kA[1]), a2 = hn::Set(d, kA[2]);
+  const VR b0 = hn::Set(d, kB[0]), b1 = hn::Set(d, kB[1]), b2 = hn::Set(d, kB[2]);
+  VR p0 = hn::Zero(d), p1 = hn::Zero(d), p2 = hn::Zero(d);  // y(n - 1)
+  VR q0 = hn::Zero(d), q1 = hn::Zero(d), q2 = hn::Zero(d);  // y(n - 2)
   // p = A s, u = p - y(n - 2), y = fused B y(n - 1) + u: the row pass's order.
-  const auto step = [&](std::ptrdiff_t n) HWY_ATTR {
-    const VT s = hn::Add(hn::Load(d, in + (n - kLeftTap) * static_cast<std::ptrdiff_t>(kTile)),
-                         hn::Load(d, in + (n + kRightTap) * static_cast<std::ptrdiff_t>(kTile)));
-    const VT y0 = hn::MulAdd(b0, p0, hn::Sub(hn::Mul(a0, s), q0));
-    const VT y1 = hn::MulAdd(b1, p1, hn::Sub(hn::Mul(a1, s), q1));
-    const VT y2 = hn::MulAdd(b2, p2, hn::Sub(hn::Mul(a2, s), q2));
+  const auto step = [&](const float* at) HWY_ATTR {
+    const VR s = hn::Add(hn::Load(d, at - kLeftTap * kRows), hn::Load(d, at + kRightTap * kRows));
+    const VR y0 = hn::MulAdd(b0, p0, hn::Sub(hn::Mul(a0, s), q0));
+    const VR y1 = hn::MulAdd(b1, p1, hn::Sub(hn::Mul(a1, s), q1));
+    const VR y2 = hn::MulAdd(b2, p2, hn::Sub(hn::Mul(a2, s), q2));
     q0 = p0, q1 = p1, q2 = p2;
     p0 = y0, p1 = y1, p2 = y2;
     return hn::Add(hn::Add(y0, y1), y2);
   };
-  const auto len = static_cast<std::ptrdiff_t>(width);
-  for (std::ptrdiff_t n = -kRightTap; n < 0; ++n) step(n);
-  for (std::ptrdiff_t n = 0; n < len; ++n) hn::Store(step(n), d, line_out + n * kTile);
+  for (std::ptrdiff_t n = -kRightTap; n < 0; ++n) {
+    step(in + n * static_cast<std::ptrdiff_t>(kRows));
+  }
+  for (std::size_t n = 0; n < width; ++n) hn::Store(step(in + n * kRows), d, line_out + n * kRows);
 
   for (std::size_t c = 0; c < width; c += kTile) {
     const std::size_t x = std::min(c, width - kTile);
-    VT v[kTile];
-    for (std::size_t j = 0; j < kTile; ++j) v[j] = hn::Load(d, line_out + (x + j) * kTile);
-    Transpose(d, v);
-    for (std::size_t i = 0; i < kTile; ++i) hn::StoreU(v[i], d, ring_row(ch, r0 + i, stride) + x);
+    for (std::size_t g = 0; g < kGroups; ++g) {
+      TileOut(ch, line_out + x * kRows + g * kTile, r0 + g * kTile, x, stride);
+    }
   }
 }
 
@@ -316,7 +355,7 @@ void BlurBands(Channel* channels, std::size_t count, std::size_t width, std::siz
   std::size_t tile = 1;
 #if VELQUON_FUSED_TARGET
   if constexpr (kVector) {
-    tile = kTile;
+    tile = kRows;
     std::memset(buf.line_in, 0, layout::line_size(width) * sizeof(float));
   }
 #endif
@@ -328,7 +367,11 @@ void BlurBands(Channel* channels, std::size_t count, std::size_t width, std::siz
     for (std::size_t c = 0; c < count; ++c) {
 #if VELQUON_FUSED_TARGET
       if constexpr (kVector) {
-        VectorRowTile(channels[c], width, r0, buf.line_in, buf.line_out, stride);
+        if (channels[c].b != nullptr) {
+          VectorRowTile<true>(channels[c], width, r0, buf.line_in, buf.line_out, stride);
+        } else {
+          VectorRowTile<false>(channels[c], width, r0, buf.line_in, buf.line_out, stride);
+        }
         continue;
       }
 #endif
@@ -535,7 +578,7 @@ void PlaneSumsBands(const float* img1, const float* img2, std::size_t width, std
 
 void BlurPlane(const float* in, float* out, std::size_t width, std::size_t height, float* scratch) {
 #if VELQUON_FUSED_TARGET
-  if (width >= kTile && height >= kTile) {
+  if (width >= kTile && height >= kRows) {
     auto work = colour::Vec<float>::with_capacity(layout::total_size(width));
     const Buffers buf = carve(work.data(), width);
     Channel ch{
@@ -565,7 +608,7 @@ void PlaneSumsOf(const float* img1, const float* img2, std::size_t width, std::s
                  float* work, PlaneSums* sums) {
   const Buffers buf = carve(work, width);
 #if VELQUON_FUSED_TARGET
-  if (width >= kTile && height >= kTile) {
+  if (width >= kTile && height >= kRows) {
     PlaneSumsBands<true>(img1, img2, width, height, buf, *sums);
     return;
   }
