@@ -5,10 +5,16 @@
 #include <cstdint>
 #include <utility>
 
+#include "colour/linear_rgb.h"
 #include "colour/pixel.h"
 #include "colour/rgb.h"
+#include "colour/xyb.h"
 #include "metric/blur.h"
+#include "metric/downscale.h"
+#include "metric/maps.h"
+#include "metric/plane.h"
 #include "metric/ssimulacra2.h"
+#include "simd/kernels.h"
 
 namespace {
 
@@ -83,8 +89,9 @@ class TargetScope {
       return;
     }
     hwy::SetSupportedTargetsForTest(mask);
-    state.SetLabel(
-        hwy::TargetName(mask != 0 ? mask : hwy::SupportedTargets() & -hwy::SupportedTargets()));
+    // The target that dispatch picks: the best one both compiled in and supported.
+    const std::int64_t usable = mask != 0 ? mask : hwy::SupportedTargets() & HWY_TARGETS;
+    state.SetLabel(hwy::TargetName(usable & -usable));
   }
   ~TargetScope() { hwy::SetSupportedTargetsForTest(0); }
   bool ok() const { return ok_; }
@@ -117,19 +124,167 @@ BENCHMARK(BM_Score)
     ->Args({512, 512, 0})
     ->Unit(benchmark::kMillisecond);
 
+constexpr std::int64_t kFullHdW = 1920, kFullHdH = 1080;
+
+// Time per pixel of the full-size plane or frame.
+void per_pixel(benchmark::State& state, std::uint64_t pixels) {
+  state.counters["per_pixel"] = benchmark::Counter(
+      static_cast<double>(pixels),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+colour::Vec<float> y_plane(const colour::PixelBuffer& frame) {
+  auto plane = colour::Vec<float>::zeroed(frame.size());
+  for (std::size_t i = 0; i < plane.size(); ++i) plane[i] = frame[i][1];
+  return plane;
+}
+
+colour::LinearRgb linear(const colour::PixelBuffer& data, std::uint64_t w, std::uint64_t h) {
+  return *colour::LinearRgb::try_from(rgb(data, w, h));
+}
+
+// The kernels one at a time on 1920 x 1080 data; the third argument picks the target as for
+// BM_Score. Blur row and column passes are those of the banded pipeline.
+void BM_BlurRowPass(benchmark::State& state) {
+  const TargetScope scope(state, state.range(0));
+  if (!scope.ok()) return;
+  const auto [source, distorted] = synthetic_pair(kFullHdW, kFullHdH);
+  const auto plane = y_plane(source);
+  metric::simd::PlaneWork work(kFullHdW);
+  for (auto _ : state) {
+    metric::simd::row_pass_only(plane.span(), kFullHdW, kFullHdH, work);
+    benchmark::ClobberMemory();
+  }
+  per_pixel(state, kFullHdW * kFullHdH);
+}
+
+void BM_BlurColumnPass(benchmark::State& state) {
+  const TargetScope scope(state, state.range(0));
+  if (!scope.ok()) return;
+  metric::simd::PlaneWork work(kFullHdW);
+  for (auto _ : state) {
+    metric::simd::column_pass_only(kFullHdW, kFullHdH, work);
+    benchmark::ClobberMemory();
+  }
+  per_pixel(state, kFullHdW * kFullHdH);
+}
+
+// Both passes into a new plane, as Blur::blur_plane gives it.
 void BM_BlurPlane(benchmark::State& state) {
-  const auto width = static_cast<std::uint64_t>(state.range(0));
-  const auto height = static_cast<std::uint64_t>(state.range(1));
-  const auto [source, distorted] = synthetic_pair(width, height);
-  auto plane = colour::Vec<float>::zeroed(width * height);
-  for (std::size_t i = 0; i < plane.size(); ++i) plane[i] = source[i][1];
-  metric::Blur blur{colour::Vec<float>::zeroed(width * height), width, height};
+  const TargetScope scope(state, state.range(0));
+  if (!scope.ok()) return;
+  const auto [source, distorted] = synthetic_pair(kFullHdW, kFullHdH);
+  const auto plane = y_plane(source);
+  metric::Blur blur{colour::Vec<float>::zeroed(kFullHdW * kFullHdH), kFullHdW, kFullHdH};
   for (auto _ : state) {
     auto out = blur.blur_plane(plane.span());
     benchmark::DoNotOptimize(out.data());
   }
+  per_pixel(state, kFullHdW * kFullHdH);
 }
-BENCHMARK(BM_BlurPlane)->Args({1920, 1080})->Unit(benchmark::kMillisecond);
+
+// One plane pair through the banded pipeline: three products, five blurs, both maps' terms.
+void BM_PlaneSums(benchmark::State& state) {
+  const TargetScope scope(state, state.range(0));
+  if (!scope.ok()) return;
+  const auto [source, distorted] = synthetic_pair(kFullHdW, kFullHdH);
+  const auto img1 = y_plane(source);
+  const auto img2 = y_plane(distorted);
+  metric::simd::PlaneWork work(kFullHdW);
+  for (auto _ : state) {
+    auto sums = metric::simd::plane_sums(img1.span(), img2.span(), kFullHdW, kFullHdH, work);
+    benchmark::DoNotOptimize(sums);
+  }
+  per_pixel(state, kFullHdW * kFullHdH);
+}
+
+// The terms and sums of both maps over three planes (of the same values here).
+void BM_Maps(benchmark::State& state) {
+  const TargetScope scope(state, state.range(0));
+  if (!scope.ok()) return;
+  const auto [source, distorted] = synthetic_pair(kFullHdW, kFullHdH);
+  const auto triple = [&](const colour::PixelBuffer& f) {
+    return metric::PlaneTriple{{y_plane(f), y_plane(f), y_plane(f)}};
+  };
+  const metric::PlaneTriple a = triple(source), b = triple(distorted);
+  for (auto _ : state) {
+    auto ssim = metric::ssim_map(kFullHdW, kFullHdH, a, b, a, b, a);
+    auto edge = metric::edge_diff_map(kFullHdW, kFullHdH, a, b, b, a);
+    benchmark::DoNotOptimize(ssim);
+    benchmark::DoNotOptimize(edge);
+  }
+  per_pixel(state, kFullHdW * kFullHdH);
+}
+
+// Linear RGB to XYB in the colour library, on a copy made outside the timing.
+void BM_Xyb(benchmark::State& state) {
+  const TargetScope scope(state, state.range(0));
+  if (!scope.ok()) return;
+  const auto [source, distorted] = synthetic_pair(kFullHdW, kFullHdH);
+  const colour::LinearRgb frame = linear(source, kFullHdW, kFullHdH);
+  for (auto _ : state) {
+    state.PauseTiming();
+    colour::LinearRgb copy = frame.clone();
+    state.ResumeTiming();
+    auto xyb = colour::Xyb::from(std::move(copy));
+    benchmark::DoNotOptimize(xyb.data.data());
+  }
+  per_pixel(state, kFullHdW * kFullHdH);
+}
+
+// sRGB to linear light in the colour library.
+void BM_Linearise(benchmark::State& state) {
+  const TargetScope scope(state, state.range(0));
+  if (!scope.ok()) return;
+  const auto [source, distorted] = synthetic_pair(kFullHdW, kFullHdH);
+  for (auto _ : state) {
+    state.PauseTiming();
+    colour::Rgb frame = rgb(source, kFullHdW, kFullHdH);
+    state.ResumeTiming();
+    auto lin = colour::LinearRgb::try_from(std::move(frame));
+    benchmark::DoNotOptimize(lin->data.data());
+  }
+  per_pixel(state, kFullHdW * kFullHdH);
+}
+
+void BM_ShiftAndSplit(benchmark::State& state) {
+  const TargetScope scope(state, state.range(0));
+  if (!scope.ok()) return;
+  const auto [source, distorted] = synthetic_pair(kFullHdW, kFullHdH);
+  auto planes = metric::PlaneTriple::zeroed(kFullHdW * kFullHdH);
+  for (auto _ : state) {
+    metric::simd::shift_and_split(source.span(), planes[0].span(), planes[1].span(),
+                                  planes[2].span());
+    benchmark::ClobberMemory();
+  }
+  per_pixel(state, kFullHdW * kFullHdH);
+}
+
+// Per pixel of the input frame.
+void BM_Downscale(benchmark::State& state) {
+  const TargetScope scope(state, state.range(0));
+  if (!scope.ok()) return;
+  const auto [source, distorted] = synthetic_pair(kFullHdW, kFullHdH);
+  const colour::LinearRgb frame = linear(source, kFullHdW, kFullHdH);
+  for (auto _ : state) {
+    auto half = metric::downscale_by_2(frame);
+    benchmark::DoNotOptimize(half.data.data());
+  }
+  per_pixel(state, kFullHdW * kFullHdH);
+}
+
+void kernel_targets(benchmark::internal::Benchmark* b) {
+  b->ArgName("kernels")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+}
+BENCHMARK(BM_BlurRowPass)->Apply(kernel_targets);
+BENCHMARK(BM_BlurColumnPass)->Apply(kernel_targets);
+BENCHMARK(BM_BlurPlane)->Apply(kernel_targets);
+BENCHMARK(BM_PlaneSums)->Apply(kernel_targets);
+BENCHMARK(BM_Maps)->Apply(kernel_targets);
+BENCHMARK(BM_Xyb)->Apply(kernel_targets);
+BENCHMARK(BM_Linearise)->Apply(kernel_targets);
+BENCHMARK(BM_ShiftAndSplit)->Apply(kernel_targets);
+BENCHMARK(BM_Downscale)->Apply(kernel_targets);
 
 }  // namespace
 

@@ -54,6 +54,13 @@ struct PlaneSums {
 PlaneSums plane_sums(std::span<const float> img1, std::span<const float> img2, std::uint64_t width,
                      std::uint64_t height, PlaneWork& work);
 
+// For the benchmarks only: the row pass of a whole plane into the band of rows of plane_sums
+// (whose values are overwritten as the band moves on), and the column pass of height rows over
+// that band, so that each pass can be timed on its own.
+void row_pass_only(std::span<const float> plane, std::uint64_t width, std::uint64_t height,
+                   PlaneWork& work);
+void column_pass_only(std::uint64_t width, std::uint64_t height, PlaneWork& work);
+
 // shift_xyb_positive of every pixel followed by the split into three planes of pixels.size()
 // values each.
 void shift_and_split(std::span<const colour::Pixel> pixels, std::span<float> x, std::span<float> y,

@@ -616,6 +616,48 @@ void PlaneSumsOf(const float* img1, const float* img2, std::size_t width, std::s
   PlaneSumsBands<false>(img1, img2, width, height, buf, *sums);
 }
 
+void RowPassOnly(const float* in, std::size_t width, std::size_t height, float* work) {
+  const Buffers buf = carve(work, width);
+  Channel ch{.a = in, .ring = buf.rings[0]};
+#if VELQUON_FUSED_TARGET
+  if (width >= kTile && height >= kRows) {
+    std::memset(buf.line_in, 0, layout::line_size(width) * sizeof(float));
+    for (std::size_t r = 0; r < height; r += kRows) {
+      VectorRowTile<false>(ch, width, std::min(r, height - kRows), buf.line_in, buf.line_out,
+                           buf.stride);
+    }
+    return;
+  }
+#endif
+  for (std::size_t r = 0; r < height; ++r) ScalarRowTile(ch, width, r, buf.line_in, buf.stride);
+}
+
+void ColumnPassOnly(std::size_t width, std::size_t height, float* work) {
+  const Buffers buf = carve(work, width);
+  Channel ch{.ring = buf.rings[0], .state = buf.states[0], .row = buf.rows[0]};
+  std::memset(ch.state, 0, 9 * buf.stride * sizeof(float));
+  std::memset(ch.ring, 0, kRingRows * buf.stride * sizeof(float));
+  std::memset(buf.zero_row, 0, buf.stride * sizeof(float));
+  for (int k = 0; k < 3; ++k) {
+    ch.y1[k] = ch.state + k * buf.stride;
+    ch.y2[k] = ch.state + (3 + k) * buf.stride;
+  }
+  ch.prev2 = ch.state;
+  ch.prev1 = ch.state + 3 * width;
+  ch.cur = ch.state + 6 * width;
+  const auto rows = static_cast<std::ptrdiff_t>(height);
+  for (std::ptrdiff_t n = -kRightTap; n < rows; ++n) {
+    const float* left = n >= kLeftTap ? ring_row(ch, n - kLeftTap, buf.stride) : buf.zero_row;
+    const float* right =
+        n + kRightTap < rows ? ring_row(ch, n + kRightTap, buf.stride) : buf.zero_row;
+#if VELQUON_FUSED_TARGET
+    VectorColumnStep(ch, left, right, width, ch.row);
+    continue;
+#endif
+    ScalarColumnStep(ch, left, right, width, ch.row);
+  }
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace metric::simd
 HWY_AFTER_NAMESPACE();
@@ -648,6 +690,21 @@ void accumulate_edge_row(std::span<const float> img1, std::span<const float> mu1
                          maps::EdgeSums& sums) {
   HWY_DYNAMIC_DISPATCH(AccumulateEdgeRow)
   (img1.data(), mu1.data(), img2.data(), mu2.data(), img1.size(), &sums);
+}
+
+HWY_EXPORT(RowPassOnly);
+HWY_EXPORT(ColumnPassOnly);
+
+void row_pass_only(std::span<const float> plane, std::uint64_t width, std::uint64_t height,
+                   PlaneWork& work) {
+  if (width > work.max_width()) colour::fail_invariant("plane wider than its working memory");
+  colour::assert_equal(plane.size(), width * height);
+  HWY_DYNAMIC_DISPATCH(RowPassOnly)(plane.data(), width, height, work.data());
+}
+
+void column_pass_only(std::uint64_t width, std::uint64_t height, PlaneWork& work) {
+  if (width > work.max_width()) colour::fail_invariant("plane wider than its working memory");
+  HWY_DYNAMIC_DISPATCH(ColumnPassOnly)(width, height, work.data());
 }
 
 PlaneWork::PlaneWork(std::uint64_t max_width)
