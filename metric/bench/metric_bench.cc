@@ -260,6 +260,21 @@ void BM_ShiftAndSplit(benchmark::State& state) {
   per_pixel(state, kFullHdW * kFullHdH);
 }
 
+// The driver's one pass from a linear frame to its three positive XYB planes.
+void BM_PositiveXybPlanes(benchmark::State& state) {
+  const TargetScope scope(state, state.range(0));
+  if (!scope.ok()) return;
+  const auto [source, distorted] = synthetic_pair(kFullHdW, kFullHdH);
+  const colour::LinearRgb frame = linear(source, kFullHdW, kFullHdH);
+  auto planes = metric::PlaneTriple::zeroed(kFullHdW * kFullHdH);
+  for (auto _ : state) {
+    metric::simd::positive_xyb_planes(frame.data.span(), planes[0].span(), planes[1].span(),
+                                      planes[2].span());
+    benchmark::ClobberMemory();
+  }
+  per_pixel(state, kFullHdW * kFullHdH);
+}
+
 // Per pixel of the input frame.
 void BM_Downscale(benchmark::State& state) {
   const TargetScope scope(state, state.range(0));
@@ -284,6 +299,7 @@ BENCHMARK(BM_Maps)->Apply(kernel_targets);
 BENCHMARK(BM_Xyb)->Apply(kernel_targets);
 BENCHMARK(BM_Linearise)->Apply(kernel_targets);
 BENCHMARK(BM_ShiftAndSplit)->Apply(kernel_targets);
+BENCHMARK(BM_PositiveXybPlanes)->Apply(kernel_targets);
 BENCHMARK(BM_Downscale)->Apply(kernel_targets);
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "colour/linear_rgb.h"
 #include "colour/pixel_buffer.h"
 #include "colour/rgb.h"
+#include "colour/xyb.h"
 #include "lib/kernels.h"
 #include "lib/pyramid.h"
 #include "metric/downscale.h"
@@ -46,6 +47,26 @@ TEST_P(ElementwiseSimd, ShiftAndSplitEqualsTheShiftThenTheSplit) {
       auto plane = colour::Vec<float>::zeroed(n);
       for (std::size_t i = 0; i < n; ++i) plane[i] = want[3 * i + c];
       EXPECT_TRUE(same_plane(got[c].span(), plane.span(), true, GetParam()))
+          << n << " pixels, plane " << c;
+    }
+  }
+}
+
+// The reference: xyb_pixel and shift_xyb_positive pixel by pixel, then the split.
+TEST_P(ElementwiseSimd, PositiveXybPlanesEqualTheConversionThenTheShift) {
+  for (const std::size_t n : testing::kSimdWidths) {
+    const auto values = simd_inputs(3 * n, n + 7, -0.1f, 1.1f, Awkward::Often);
+    const colour::PixelBuffer pixels = pixels_of(values);
+    PlaneTriple want = PlaneTriple::zeroed(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      colour::Pixel p = colour::xyb_pixel(pixels[i]);
+      shift_xyb_positive(p);
+      for (std::size_t c = 0; c < 3; ++c) want[c][i] = p[c];
+    }
+    PlaneTriple got = PlaneTriple::zeroed(n);
+    simd::positive_xyb_planes(pixels.span(), got[0].span(), got[1].span(), got[2].span());
+    for (std::size_t c = 0; c < 3; ++c) {
+      EXPECT_TRUE(same_plane(got[c].span(), want[c].span(), true, GetParam()))
           << n << " pixels, plane " << c;
     }
   }

@@ -1,12 +1,10 @@
 #include "metric/ssimulacra2.h"
 
-#include <cstring>
 #include <utility>
 
 #include "colour/invariant.h"
 #include "colour/linear_rgb.h"
 #include "colour/pixel_buffer.h"
-#include "colour/xyb.h"
 #include "lib/large_pages.h"
 #include "lib/map_kernels.h"
 #include "lib/pyramid.h"
@@ -22,21 +20,13 @@ namespace {
 constexpr int kMaxScales = 6;
 constexpr std::uint64_t kMinSize = 8;
 
-// Converts a copy of `frame` to XYB and writes its values, shifted to positive ranges, into the
-// first width x height values of `planes`. The copy is made in `spare`, whose storage is
-// reused for every conversion of the call (its length only ever shrinks with the scales), and
-// handed back there afterwards.
-void positive_xyb_planes(const colour::LinearRgb& frame, colour::PixelBuffer& spare,
-                         PlaneTriple& planes) {
+// Writes the XYB values of `frame`, shifted to positive ranges, into the first width x height
+// values of `planes`, with the bits of converting a copy with Xyb::from and shifting and
+// splitting that, in one pass over the frame.
+void positive_xyb_planes(const colour::LinearRgb& frame, PlaneTriple& planes) {
   const std::size_t n = frame.data.size();
-  spare.truncate(n);
-  std::memcpy(spare.data(), frame.data.data(), n * sizeof(colour::Pixel));
-  auto copy = colour::LinearRgb::create(std::move(spare), frame.width, frame.height);
-  if (!copy) colour::fail_invariant("a copy of a valid frame is valid");
-  colour::Xyb xyb = colour::Xyb::from(std::move(*copy));
-  simd::shift_and_split(xyb.data.span(), planes[0].span().first(n), planes[1].span().first(n),
-                        planes[2].span().first(n));
-  spare = std::move(xyb.data);
+  simd::positive_xyb_planes(frame.data.span(), planes[0].span().first(n), planes[1].span().first(n),
+                            planes[2].span().first(n));
 }
 
 }  // namespace
@@ -53,8 +43,6 @@ Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted
   simd::PlaneWork work(source.width);
   PlaneTriple img1 = PlaneTriple::zeroed(n0);
   PlaneTriple img2 = PlaneTriple::zeroed(n0);
-  auto spare = colour::PixelBuffer::zeroed(n0);
-  prefer_large_pages(spare.data(), n0 * sizeof(colour::Pixel));
   for (PlaneTriple* planes : {&img1, &img2}) {
     for (colour::Vec<float>& plane : planes->planes) {
       prefer_large_pages(plane.data(), n0 * sizeof(float));
@@ -73,8 +61,8 @@ Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted
     colour::assert_equal(source.data.size(), n);
     colour::assert_equal(distorted.data.size(), n);
 
-    positive_xyb_planes(source, spare, img1);
-    positive_xyb_planes(distorted, spare, img2);
+    positive_xyb_planes(source, img1);
+    positive_xyb_planes(distorted, img2);
     maps::SsimSums ssim[3];
     maps::EdgeSums edge[3];
     for (std::size_t c = 0; c < 3; ++c) {

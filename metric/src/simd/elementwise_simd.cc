@@ -13,7 +13,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "colour/simd/xyb-inl.h"
 #include "colour/simd_targets.h"
+#include "colour/xyb.h"
 #include "lib/kernels.h"
 #include "simd/kernels.h"
 
@@ -62,6 +64,33 @@ void ShiftAndSplit(const float* HWY_RESTRICT xyb, std::size_t count, float* HWY_
 #endif
   for (; i < count; ++i) {
     const colour::Pixel p = {xyb[3 * i], xyb[3 * i + 1], xyb[3 * i + 2]};
+    ShiftSplitScalar(p, x + i, y + i, b + i);
+  }
+}
+
+// XYB of each linear pixel, shifted and split as ShiftAndSplit does, without the interleaved
+// XYB frame in between.
+void PositiveXybPlanes(const float* HWY_RESTRICT rgb, std::size_t count, float* HWY_RESTRICT x,
+                       float* HWY_RESTRICT y, float* HWY_RESTRICT b) {
+  std::size_t i = 0;
+#if VELQUON_FUSED_TARGET
+  const hn::ScalableTag<float> d;
+  const std::size_t lanes = hn::Lanes(d);
+  const auto b_offset = hn::Set(d, kBOffset);
+  const auto x_scale = hn::Set(d, kXScale);
+  const auto x_offset = hn::Set(d, kXOffset);
+  const auto y_offset = hn::Set(d, kYOffset);
+  for (; i + lanes <= count; i += lanes) {
+    hn::Vec<decltype(d)> vr, vg, vb, vx, vy, vbo;
+    hn::LoadInterleaved3(d, rgb + 3 * i, vr, vg, vb);
+    colour::simd::HWY_NAMESPACE::XybVectors(vr, vg, vb, vx, vy, vbo);
+    hn::StoreU(hn::Add(hn::Sub(vbo, vy), b_offset), d, b + i);
+    hn::StoreU(hn::MulAdd(vx, x_scale, x_offset), d, x + i);
+    hn::StoreU(hn::Add(vy, y_offset), d, y + i);
+  }
+#endif
+  for (; i < count; ++i) {
+    const colour::Pixel p = colour::xyb_pixel({rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]});
     ShiftSplitScalar(p, x + i, y + i, b + i);
   }
 }
@@ -134,6 +163,7 @@ namespace metric::simd {
 
 HWY_EXPORT(ShiftAndSplit);
 HWY_EXPORT(MultiplyPlane);
+HWY_EXPORT(PositiveXybPlanes);
 HWY_EXPORT(DownscaleRow);
 
 void shift_and_split(std::span<const colour::Pixel> pixels, std::span<float> x, std::span<float> y,
@@ -144,6 +174,16 @@ void shift_and_split(std::span<const colour::Pixel> pixels, std::span<float> x, 
   colour::assert_equal(b.size(), n);
   HWY_DYNAMIC_DISPATCH(ShiftAndSplit)
   (pixels.empty() ? nullptr : pixels.data()->data(), n, x.data(), y.data(), b.data());
+}
+
+void positive_xyb_planes(std::span<const colour::Pixel> linear, std::span<float> x,
+                         std::span<float> y, std::span<float> b) {
+  const std::size_t n = linear.size();
+  colour::assert_equal(x.size(), n);
+  colour::assert_equal(y.size(), n);
+  colour::assert_equal(b.size(), n);
+  HWY_DYNAMIC_DISPATCH(PositiveXybPlanes)
+  (linear.empty() ? nullptr : linear.data()->data(), n, x.data(), y.data(), b.data());
 }
 
 void multiply_plane(std::span<const float> a, std::span<const float> b, std::span<float> out) {

@@ -66,6 +66,11 @@ void column_pass_only(std::uint64_t width, std::uint64_t height, PlaneWork& work
 void shift_and_split(std::span<const colour::Pixel> pixels, std::span<float> x, std::span<float> y,
                      std::span<float> b);
 
+// xyb_pixel of every linear pixel, then as shift_and_split: the planes of the positive XYB frame
+// that Xyb::from and shift_and_split make, without that frame.
+void positive_xyb_planes(std::span<const colour::Pixel> linear, std::span<float> x,
+                         std::span<float> y, std::span<float> b);
+
 // multiply_plane: out[i] = a[i] * b[i] below the shortest length.
 void multiply_plane(std::span<const float> a, std::span<const float> b, std::span<float> out);
 
