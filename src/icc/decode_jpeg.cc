@@ -8,6 +8,7 @@
 #include "icc/icc_transform.h"
 #include "icc/jpeg_reader.h"
 #include "icc/os_error.h"
+#include "icc/sample_convert.h"
 
 namespace velquon {
 
@@ -40,11 +41,9 @@ Decoded<DecodedImage> decode_jpeg_file(std::FILE* file, bool apply_icc) {
       break;
   }
 
-  constexpr float k255 = 255.0f;  // bits 0x437F0000
   DecodedImage out{colour::PixelBuffer::zeroed(rgb.size() / 3), std::nullopt, jpeg->width,
                    jpeg->height};
-  float* f = colour::flat(out.data).data();
-  for (std::size_t i = 0; i < out.data.size() * 3; ++i) f[i] = static_cast<float>(rgb[i]) / k255;
+  u8_samples_to_rgb(rgb.span(), 3, colour::flat(out.data));
   return out;
 }
 

@@ -9,12 +9,10 @@
 #include "icc/icc_transform.h"
 #include "icc/os_error.h"
 #include "icc/png_reader.h"
+#include "icc/sample_convert.h"
 
 namespace velquon {
 namespace {
-
-constexpr float k255 = 255.0f;      // bits 0x437F0000
-constexpr float k65535 = 65535.0f;  // bits 0x477FFF00
 
 DecodedImage from_16bit(const PngImage& png, std::optional<ProfileBytes> profile, bool has_alpha) {
   const std::uint64_t n = static_cast<std::uint64_t>(png.width) * png.height;
@@ -36,17 +34,15 @@ DecodedImage from_16bit(const PngImage& png, std::optional<ProfileBytes> profile
     } else {
       triples[i] = {sample(o), sample(o + 2), sample(o + 4)};
     }
-    if (has_alpha) (*alpha)[i] = static_cast<float>(sample(o + stride - 2)) / k65535;
+    if (has_alpha) (*alpha)[i] = unit_from_u16(sample(o + stride - 2));
   }
   if (profile) triples = apply_icc_transform_u16(std::move(triples), *profile);
 
   DecodedImage out{colour::PixelBuffer::zeroed(triples.size()), std::move(alpha), png.width,
                    png.height};
-  for (std::size_t i = 0; i < triples.size(); ++i) {
-    out.data[i] = {static_cast<float>(triples[i][0]) / k65535,
-                   static_cast<float>(triples[i][1]) / k65535,
-                   static_cast<float>(triples[i][2]) / k65535};
-  }
+  static_assert(sizeof(Rgb16) == 3 * sizeof(std::uint16_t));
+  u16_samples_to_rgb({reinterpret_cast<const std::uint16_t*>(triples.data()), triples.size() * 3},
+                     3, colour::flat(out.data));
   return out;
 }
 
@@ -69,16 +65,13 @@ DecodedImage from_8bit(const PngImage& png, std::optional<ProfileBytes> profile,
       t[1] = d[o + 1];
       t[2] = d[o + 2];
     }
-    if (has_alpha) (*alpha)[i] = static_cast<float>(d[o + stride - 1]) / k255;
+    if (has_alpha) (*alpha)[i] = unit_from_u8(d[o + stride - 1]);
   }
   bytes = apply_icc_transform_u8(std::move(bytes), profile);
 
   DecodedImage out{colour::PixelBuffer::zeroed(bytes.size() / 3), std::move(alpha), png.width,
                    png.height};
-  float* f = colour::flat(out.data).data();
-  for (std::size_t i = 0; i < out.data.size() * 3; ++i) {
-    f[i] = static_cast<float>(bytes[i]) / k255;
-  }
+  u8_samples_to_rgb(bytes.span(), 3, colour::flat(out.data));
   return out;
 }
 

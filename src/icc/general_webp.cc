@@ -13,6 +13,7 @@
 #include "icc/general_checks.h"
 #include "icc/general_formats.h"
 #include "icc/os_error.h"
+#include "icc/sample_convert.h"
 
 namespace velquon {
 
@@ -90,11 +91,9 @@ std::optional<std::string> read_container(std::FILE* file, colour::Vec<std::uint
 }
 
 colour::PixelBuffer to_pixels(const std::uint8_t* samples, std::uint64_t pixels, int channels) {
-  colour::PixelBuffer data = colour::PixelBuffer::with_capacity(pixels);
-  for (std::uint64_t i = 0; i < pixels; ++i) {
-    const std::uint8_t* p = samples + i * channels;
-    data.push_back({p[0] / 255.0f, p[1] / 255.0f, p[2] / 255.0f});
-  }
+  colour::PixelBuffer data = colour::PixelBuffer::zeroed(pixels);
+  u8_samples_to_rgb({samples, colour::checked_byte_size(pixels, channels, 1)}, channels,
+                    colour::flat(data));
   return data;
 }
 
