@@ -3,8 +3,9 @@
 //
 // Row pass: each row is a recursion, so a tile of rows goes through it together, one row per
 // lane: tiles of rows x columns are transposed into a column-major line buffer, filtered, and
-// transposed back. Column pass: every row of the plane in one sweep, one column per lane, with
-// the filter states in memory. Lanes never mix, so every row and column gets its scalar bits.
+// transposed back. Column pass: one column per lane, down the rows that a tile of the row pass
+// made ready, with the filter states in registers; then the next vector of columns. Lanes
+// never mix, so every row and column gets its scalar bits.
 
 #ifndef METRIC_SIMD_SCALE_SIMD_ONCE
 #define METRIC_SIMD_SCALE_SIMD_ONCE
@@ -24,6 +25,9 @@ inline constexpr std::size_t kPadAfter = 4;
 // A band of rows that the column pass still reads (n - 6 ... n + 4) plus the tile being
 // written; see BlurBands for the derivation.
 inline constexpr std::size_t kRingRows = kTileRows + 10;
+// Output rows of one run of column steps: a tile's rows, and after the last tile the 4 rows
+// that waited for its lower operands.
+inline constexpr std::size_t kBandRows = kTileRows + 4;
 // Five blurs per plane pair: s11, s22, s12, mu1, mu2.
 inline constexpr std::size_t kChannels = 5;
 // Every sub-buffer starts on a multiple of 16 floats (64 bytes).
@@ -40,8 +44,8 @@ inline std::size_t line_size(std::size_t width) {
 inline std::size_t channel_size(std::size_t width) { return (kRingRows + 9) * stride(width); }
 inline std::size_t total_size(std::size_t width) {
   // Channels, their output rows, a zero row, two line buffers, and slack for the alignment.
-  return kChannels * (channel_size(width) + stride(width)) + stride(width) + 2 * line_size(width) +
-         kAlign;
+  return kChannels * (channel_size(width) + kBandRows * stride(width)) + stride(width) +
+         2 * line_size(width) + kAlign;
 }
 
 }  // namespace metric::simd::layout
@@ -86,7 +90,7 @@ struct Buffers {
   std::size_t stride;
   float* rings[layout::kChannels];
   float* states[layout::kChannels];
-  float* rows[layout::kChannels];  // one output row per channel
+  float* rows[layout::kChannels];  // kBandRows output rows per channel
   float* zero_row;
   float* line_in;
   float* line_out;
@@ -102,7 +106,7 @@ Buffers carve(float* base, std::size_t width) {
     b.states[c] = p + kRingRows * b.stride;
     p += layout::channel_size(width);
     b.rows[c] = p;
-    p += b.stride;
+    p += layout::kBandRows * b.stride;
   }
   b.zero_row = p;
   p += b.stride;
@@ -119,8 +123,9 @@ struct Channel {
   const float* b = nullptr;
   float* ring = nullptr;
   float* state = nullptr;
-  float* row = nullptr;  // receives the output row of each column step
-  // Vector path: y(n - 1) and y(n - 2) of each term, swapped after each step.
+  float* row = nullptr;   // holds the channel's output row when on_row runs
+  float* band = nullptr;  // kBandRows rows: the vector path's outputs of one run of steps
+  // Vector path: y(n - 1) and y(n - 2) of each term, between runs of column steps.
   float* y1[3] = {};
   float* y2[3] = {};
   // Scalar path: three buffers of three terms, rotated after each step.
@@ -294,31 +299,51 @@ void VectorRowTile(const Channel& ch, std::size_t width, std::size_t r0, float* 
   }
 }
 
-// One column step over a whole row: t = fused y(n - 2) - B y(n - 1), y = fused A s - t. The new
-// state overwrites y(n - 2), which is then swapped with y(n - 1).
-void VectorColumnStep(Channel& ch, const float* left, const float* right, std::size_t width,
-                      float* out) {
+// Column steps of `rows` consecutive rows for one vector of columns from x on, the states in
+// registers from the first row to the last: t = fused y(n - 2) - B y(n - 1), y = fused A s - t,
+// row after row. Output row k goes to out + k * stride. (Two vectors at once run out of
+// registers and are slower.)
+HWY_INLINE void ColumnRun(Channel& ch, const float* const* left, const float* const* right,
+                          std::size_t rows, float* out, std::size_t stride, std::size_t x) {
   const DF d;
-  const std::size_t lanes = hn::Lanes(d);
   const VF a0 = hn::Set(d, kA[0]), a1 = hn::Set(d, kA[1]), a2 = hn::Set(d, kA[2]);
   const VF b0 = hn::Set(d, kB[0]), b1 = hn::Set(d, kB[1]), b2 = hn::Set(d, kB[2]);
-  float* HWY_RESTRICT y10 = ch.y1[0];
-  float* HWY_RESTRICT y11 = ch.y1[1];
-  float* HWY_RESTRICT y12 = ch.y1[2];
-  float* HWY_RESTRICT y20 = ch.y2[0];
-  float* HWY_RESTRICT y21 = ch.y2[1];
-  float* HWY_RESTRICT y22 = ch.y2[2];
-  for (std::size_t x = 0; x < width; x += lanes) {
-    const VF s = hn::Add(hn::Load(d, left + x), hn::Load(d, right + x));
-    const VF v0 = hn::MulSub(a0, s, hn::NegMulAdd(b0, hn::Load(d, y10 + x), hn::Load(d, y20 + x)));
-    const VF v1 = hn::MulSub(a1, s, hn::NegMulAdd(b1, hn::Load(d, y11 + x), hn::Load(d, y21 + x)));
-    const VF v2 = hn::MulSub(a2, s, hn::NegMulAdd(b2, hn::Load(d, y12 + x), hn::Load(d, y22 + x)));
-    hn::Store(v0, d, y20 + x);
-    hn::Store(v1, d, y21 + x);
-    hn::Store(v2, d, y22 + x);
-    if (out != nullptr) hn::Store(hn::Add(hn::Add(v0, v1), v2), d, out + x);
+  VF p0 = hn::Load(d, ch.y1[0] + x), p1 = hn::Load(d, ch.y1[1] + x);  // y(n - 1)
+  VF p2 = hn::Load(d, ch.y1[2] + x);
+  VF q0 = hn::Load(d, ch.y2[0] + x), q1 = hn::Load(d, ch.y2[1] + x);  // y(n - 2)
+  VF q2 = hn::Load(d, ch.y2[2] + x);
+  for (std::size_t k = 0; k < rows; ++k) {
+    const VF s = hn::Add(hn::Load(d, left[k] + x), hn::Load(d, right[k] + x));
+    const VF v0 = hn::MulSub(a0, s, hn::NegMulAdd(b0, p0, q0));
+    const VF v1 = hn::MulSub(a1, s, hn::NegMulAdd(b1, p1, q1));
+    const VF v2 = hn::MulSub(a2, s, hn::NegMulAdd(b2, p2, q2));
+    q0 = p0, q1 = p1, q2 = p2;
+    p0 = v0, p1 = v1, p2 = v2;
+    hn::Store(hn::Add(hn::Add(v0, v1), v2), d, out + k * stride + x);
   }
-  for (int k = 0; k < 3; ++k) std::swap(ch.y1[k], ch.y2[k]);
+  hn::Store(p0, d, ch.y1[0] + x), hn::Store(p1, d, ch.y1[1] + x);
+  hn::Store(p2, d, ch.y1[2] + x);
+  hn::Store(q0, d, ch.y2[0] + x), hn::Store(q1, d, ch.y2[1] + x);
+  hn::Store(q2, d, ch.y2[2] + x);
+}
+
+// Column steps n0 ... n0 + rows - 1 of a channel over all columns, one vector of columns after
+// another, into the channel's band rows. Columns up to the vector-rounded width are computed;
+// the stride holds them.
+void VectorColumnRun(Channel& ch, std::ptrdiff_t n0, std::size_t rows, std::size_t width,
+                     std::size_t height, const Buffers& buf) {
+  const float* left[layout::kBandRows];
+  const float* right[layout::kBandRows];
+  const auto h = static_cast<std::ptrdiff_t>(height);
+  for (std::size_t k = 0; k < rows; ++k) {
+    const std::ptrdiff_t n = n0 + static_cast<std::ptrdiff_t>(k);
+    left[k] = n >= kLeftTap ? ring_row(ch, n - kLeftTap, buf.stride) : buf.zero_row;
+    right[k] = n + kRightTap < h ? ring_row(ch, n + kRightTap, buf.stride) : buf.zero_row;
+  }
+  const std::size_t lanes = hn::Lanes(DF());
+  for (std::size_t x = 0; x < width; x += lanes) {
+    ColumnRun(ch, left, right, rows, ch.band, buf.stride, x);
+  }
 }
 
 #endif  // VELQUON_FUSED_TARGET
@@ -379,20 +404,31 @@ void BlurBands(Channel* channels, std::size_t count, std::size_t width, std::siz
     }
     const auto end = static_cast<std::ptrdiff_t>(r0 + tile);
     const std::ptrdiff_t last = end == rows ? rows - 1 : end - 1 - kRightTap;
+#if VELQUON_FUSED_TARGET
+    if constexpr (kVector) {
+      // The steps up to `last` for one channel after another, then the rows in order.
+      if (n > last) continue;
+      const auto run = static_cast<std::size_t>(last - n + 1);
+      for (std::size_t c = 0; c < count; ++c) {
+        VectorColumnRun(channels[c], n, run, width, height, buf);
+      }
+      for (std::size_t k = 0; k < run; ++k, ++n) {
+        if (n < 0) continue;
+        for (std::size_t c = 0; c < count; ++c) {
+          channels[c].row = channels[c].band + k * stride;
+        }
+        on_row(static_cast<std::size_t>(n));
+      }
+      continue;
+    }
+#endif
     for (; n <= last; ++n) {
       for (std::size_t c = 0; c < count; ++c) {
         Channel& ch = channels[c];
         const float* left = n >= kLeftTap ? ring_row(ch, n - kLeftTap, stride) : buf.zero_row;
         const float* right =
             n + kRightTap < rows ? ring_row(ch, n + kRightTap, stride) : buf.zero_row;
-        float* out = n >= 0 ? ch.row : nullptr;
-#if VELQUON_FUSED_TARGET
-        if constexpr (kVector) {
-          VectorColumnStep(ch, left, right, width, out);
-          continue;
-        }
-#endif
-        ScalarColumnStep(ch, left, right, width, out);
+        ScalarColumnStep(ch, left, right, width, n >= 0 ? ch.row : nullptr);
       }
       if (n >= 0) on_row(static_cast<std::size_t>(n));
     }
@@ -562,14 +598,15 @@ void PlaneSumsBands(const float* img1, const float* img2, std::size_t width, std
       {.a = img1, .b = img1},    {.a = img2, .b = img2},    {.a = img1, .b = img2},
       {.a = img1, .b = nullptr}, {.a = img2, .b = nullptr},
   };
-  const float* blurred[layout::kChannels];
   for (std::size_t c = 0; c < layout::kChannels; ++c) {
     channels[c].ring = buf.rings[c];
     channels[c].state = buf.states[c];
     channels[c].row = buf.rows[c];
-    blurred[c] = buf.rows[c];
+    channels[c].band = buf.rows[c];
   }
   BlurBands<kVector>(channels, layout::kChannels, width, height, buf, [&](std::size_t n) HWY_ATTR {
+    const float* blurred[layout::kChannels];
+    for (std::size_t c = 0; c < layout::kChannels; ++c) blurred[c] = channels[c].row;
     BothRow(img1 + n * width, img2 + n * width, blurred, width, sums);
   });
 }
@@ -581,8 +618,12 @@ void BlurPlane(const float* in, float* out, std::size_t width, std::size_t heigh
   if (width >= kTile && height >= kRows) {
     auto work = colour::Vec<float>::with_capacity(layout::total_size(width));
     const Buffers buf = carve(work.data(), width);
-    Channel ch{
-        .a = in, .b = nullptr, .ring = buf.rings[0], .state = buf.states[0], .row = buf.rows[0]};
+    Channel ch{.a = in,
+               .b = nullptr,
+               .ring = buf.rings[0],
+               .state = buf.states[0],
+               .row = buf.rows[0],
+               .band = buf.rows[0]};
     BlurBands<true>(&ch, 1, width, height, buf, [&](std::size_t n) HWY_ATTR {
       std::memcpy(out + n * width, ch.row, width * sizeof(float));
     });
@@ -634,7 +675,7 @@ void RowPassOnly(const float* in, std::size_t width, std::size_t height, float* 
 
 void ColumnPassOnly(std::size_t width, std::size_t height, float* work) {
   const Buffers buf = carve(work, width);
-  Channel ch{.ring = buf.rings[0], .state = buf.states[0], .row = buf.rows[0]};
+  Channel ch{.ring = buf.rings[0], .state = buf.states[0], .row = buf.rows[0], .band = buf.rows[0]};
   std::memset(ch.state, 0, 9 * buf.stride * sizeof(float));
   std::memset(ch.ring, 0, kRingRows * buf.stride * sizeof(float));
   std::memset(buf.zero_row, 0, buf.stride * sizeof(float));
@@ -646,14 +687,17 @@ void ColumnPassOnly(std::size_t width, std::size_t height, float* work) {
   ch.prev1 = ch.state + 3 * width;
   ch.cur = ch.state + 6 * width;
   const auto rows = static_cast<std::ptrdiff_t>(height);
+#if VELQUON_FUSED_TARGET
+  for (std::ptrdiff_t n = -kRightTap; n < rows; n += static_cast<std::ptrdiff_t>(kRows)) {
+    const auto run = static_cast<std::size_t>(std::min<std::ptrdiff_t>(kRows, rows - n));
+    VectorColumnRun(ch, n, run, width, height, buf);
+  }
+  return;
+#endif
   for (std::ptrdiff_t n = -kRightTap; n < rows; ++n) {
     const float* left = n >= kLeftTap ? ring_row(ch, n - kLeftTap, buf.stride) : buf.zero_row;
     const float* right =
         n + kRightTap < rows ? ring_row(ch, n + kRightTap, buf.stride) : buf.zero_row;
-#if VELQUON_FUSED_TARGET
-    VectorColumnStep(ch, left, right, width, ch.row);
-    continue;
-#endif
     ScalarColumnStep(ch, left, right, width, ch.row);
   }
 }
