@@ -232,44 +232,94 @@ HWY_INLINE void Unrolled(const F& f) {
   Unrolled(std::make_index_sequence<N>(), f);
 }
 
-// Rows r0 .. r0 + kTile - 1, columns x .. x + kTile - 1, into the line buffer transposed.
+// 4 x 4 transposes inside each 128-bit block of a, b, c and e: lane i of block k of the j-th
+// vector becomes lane j of block k of the i-th.
+HWY_INLINE void TransposeBlocks4(DT d, VT& a, VT& b, VT& c, VT& e) {
+  const hn::Repartition<std::uint64_t, DT> d64;
+  const VT t0 = hn::InterleaveLower(a, b);
+  const VT t1 = hn::InterleaveUpper(d, a, b);
+  const VT t2 = hn::InterleaveLower(c, e);
+  const VT t3 = hn::InterleaveUpper(d, c, e);
+  const auto lo64 = [&](VT u, VT w) HWY_ATTR {
+    return hn::BitCast(d, hn::InterleaveLower(hn::BitCast(d64, u), hn::BitCast(d64, w)));
+  };
+  const auto hi64 = [&](VT u, VT w) HWY_ATTR {
+    return hn::BitCast(d, hn::InterleaveUpper(d64, hn::BitCast(d64, u), hn::BitCast(d64, w)));
+  };
+  a = lo64(t0, t2);
+  b = hi64(t0, t2);
+  c = lo64(t1, t3);
+  e = hi64(t1, t3);
+}
+
+// Rows r0 .. r0 + kTile - 1, columns x .. x + kTile - 1, into the line buffer transposed. With
+// 8 x 8 tiles the halves of rows j and j + 4 are loaded into one vector, so that the halves of
+// the tile need no shuffle across blocks: the block transposes leave column k whole.
 template <bool kProduct>
 HWY_INLINE void TileIn(const Channel& ch, std::size_t width, std::size_t r0, std::size_t x,
                        float* at) {
   const DT d;
   VT v[kTile];
-  Unrolled<kTile>([&](std::size_t j) HWY_ATTR {
-    const std::size_t i = (r0 + j) * width + x;
-    v[j] = hn::LoadU(d, ch.a + i);
-    if constexpr (kProduct) v[j] = hn::Mul(v[j], hn::LoadU(d, ch.b + i));
-  });
-  Transpose(d, v);
+  if constexpr (kTile == 8) {
+    const hn::Half<DT> dh;
+    const auto half = [&](std::size_t row, std::size_t col) HWY_ATTR {
+      const std::size_t i = (r0 + row) * width + x + col;
+      auto h = hn::LoadU(dh, ch.a + i);
+      if constexpr (kProduct) h = hn::Mul(h, hn::LoadU(dh, ch.b + i));
+      return h;
+    };
+    Unrolled<4>([&](std::size_t j) HWY_ATTR {
+      v[j] = hn::Combine(d, half(j + 4, 0), half(j, 0));
+      v[j + 4] = hn::Combine(d, half(j + 4, 4), half(j, 4));
+    });
+    TransposeBlocks4(d, v[0], v[1], v[2], v[3]);
+    TransposeBlocks4(d, v[4], v[5], v[6], v[7]);
+  } else {
+    Unrolled<kTile>([&](std::size_t j) HWY_ATTR {
+      const std::size_t i = (r0 + j) * width + x;
+      v[j] = hn::LoadU(d, ch.a + i);
+      if constexpr (kProduct) v[j] = hn::Mul(v[j], hn::LoadU(d, ch.b + i));
+    });
+    Transpose(d, v);
+  }
   Unrolled<kTile>([&](std::size_t j) HWY_ATTR { hn::Store(v[j], d, at + j * kRows); });
 }
 
+// The transposed tile back into its rows of the ring; with 8 x 8 tiles the block transposes
+// leave rows j and j + 4 in the halves of vectors j and j + 4, stored half by half.
 HWY_INLINE void TileOut(const Channel& ch, const float* at, std::size_t r0, std::size_t x,
                         std::size_t stride) {
   const DT d;
   VT v[kTile];
   Unrolled<kTile>([&](std::size_t j) HWY_ATTR { v[j] = hn::Load(d, at + j * kRows); });
-  Transpose(d, v);
-  Unrolled<kTile>([&](std::size_t i)
-                      HWY_ATTR { hn::StoreU(v[i], d, ring_row(ch, r0 + i, stride) + x); });
+  if constexpr (kTile == 8) {
+    const hn::Half<DT> dh;
+    TransposeBlocks4(d, v[0], v[1], v[2], v[3]);
+    TransposeBlocks4(d, v[4], v[5], v[6], v[7]);
+    Unrolled<4>([&](std::size_t j) HWY_ATTR {
+      float* top = ring_row(ch, r0 + j, stride) + x;
+      float* bottom = ring_row(ch, r0 + j + 4, stride) + x;
+      hn::StoreU(hn::LowerHalf(dh, v[j]), dh, top);
+      hn::StoreU(hn::LowerHalf(dh, v[j + 4]), dh, top + 4);
+      hn::StoreU(hn::UpperHalf(dh, v[j]), dh, bottom);
+      hn::StoreU(hn::UpperHalf(dh, v[j + 4]), dh, bottom + 4);
+    });
+  } else {
+    Transpose(d, v);
+    Unrolled<kTile>([&](std::size_t i)
+                        HWY_ATTR { hn::StoreU(v[i], d, ring_row(ch, r0 + i, stride) + x); });
+  }
 }
 
 // The row pass of rows r0 .. r0 + kRows - 1 into the channel's ring. Column tiles run left to
 // right; the last one is moved left to end at the last column, so that it overlaps the one
-// before and rewrites a few values with the same bits.
+// before and rewrites a few values with the same bits. The recursion follows each tile as far as
+// its right operands reach, and each finished tile goes back at once, so the transposed lines
+// are read and written while they are still in the first-level cache.
 template <bool kProduct>
 void VectorRowTile(const Channel& ch, std::size_t width, std::size_t r0, float* line_in,
                    float* line_out, std::size_t stride) {
   float* in = line_in + layout::kPadBefore * kRows;  // column n at in[n * kRows]
-  for (std::size_t c = 0; c < width; c += kTile) {
-    const std::size_t x = std::min(c, width - kTile);
-    for (std::size_t g = 0; g < kGroups; ++g) {
-      TileIn<kProduct>(ch, width, r0 + g * kTile, x, in + x * kRows + g * kTile);
-    }
-  }
 
   const DR d;
   const VR a0 = hn::Set(d, kA[0]), a1 = hn::Set(d, kA[1]), a2 = hn::Set(d, kA[2]);
@@ -286,15 +336,27 @@ void VectorRowTile(const Channel& ch, std::size_t width, std::size_t r0, float* 
     p0 = y0, p1 = y1, p2 = y2;
     return hn::Add(hn::Add(y0, y1), y2);
   };
-  for (std::ptrdiff_t n = -kRightTap; n < 0; ++n) {
-    step(in + n * static_cast<std::ptrdiff_t>(kRows));
-  }
-  for (std::size_t n = 0; n < width; ++n) hn::Store(step(in + n * kRows), d, line_out + n * kRows);
 
+  auto n = -static_cast<std::ptrdiff_t>(kRightTap);  // next output column
+  std::size_t out_c = 0;                             // next tile to transpose back
   for (std::size_t c = 0; c < width; c += kTile) {
     const std::size_t x = std::min(c, width - kTile);
     for (std::size_t g = 0; g < kGroups; ++g) {
-      TileOut(ch, line_out + x * kRows + g * kTile, r0 + g * kTile, x, stride);
+      TileIn<kProduct>(ch, width, r0 + g * kTile, x, in + x * kRows + g * kTile);
+    }
+    // Output n needs column n + 4; the padding past the last column is zero.
+    const bool last = c + kTile >= width;
+    const auto ready = static_cast<std::ptrdiff_t>(last ? width - 1 : x + kTile - 1 - kRightTap);
+    for (; n < 0; ++n) step(in + n * static_cast<std::ptrdiff_t>(kRows));
+    for (; n <= ready; ++n) {
+      hn::Store(step(in + n * static_cast<std::ptrdiff_t>(kRows)), d, line_out + n * kRows);
+    }
+    for (; out_c < width; out_c += kTile) {
+      const std::size_t xo = std::min(out_c, width - kTile);
+      if (static_cast<std::ptrdiff_t>(xo + kTile) > n) break;
+      for (std::size_t g = 0; g < kGroups; ++g) {
+        TileOut(ch, line_out + xo * kRows + g * kTile, r0 + g * kTile, xo, stride);
+      }
     }
   }
 }
