@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "decode_test_util.h"
 #include "fixtures.h"
 #include "icc/decode_image.h"
 #include "icc/decode_jpeg.h"
@@ -20,18 +21,13 @@
 namespace velquon {
 namespace {
 
+using test::bits_of;
 using test::Bytes;
 using test::capture_stderr;
 using test::JpegSpec;
 using test::system_profile;
 using test::TempDir;
 using test::write_jpeg;
-
-std::vector<std::uint32_t> bits_of(std::span<const float> values) {
-  std::vector<std::uint32_t> out;
-  for (float v : values) out.push_back(std::bit_cast<std::uint32_t>(v));
-  return out;
-}
 
 std::vector<std::uint32_t> bits_of_bytes(std::span<const std::uint8_t> bytes) {
   std::vector<std::uint32_t> out;
@@ -59,12 +55,7 @@ double mean_difference(const Bytes& a, const Bytes& b) {
 }
 
 DecodedImage decode_ok(const std::filesystem::path& path, bool apply_icc) {
-  auto result = decode_jpeg(path, apply_icc);
-  if (!result) {
-    ADD_FAILURE() << result.error().message;
-    return {};
-  }
-  return std::move(*result);
+  return test::decode_ok(decode_jpeg, path, apply_icc);
 }
 
 JpegSpec uniform(std::uint32_t w, std::uint32_t h, std::vector<std::uint8_t> pixel) {
@@ -329,12 +320,7 @@ TEST(DecodeJpeg, Failures) {
   Bytes lossless = good;
   lossless[sof + 1] = 0xC3;
 
-  struct Case {
-    const char* name;
-    std::optional<Bytes> contents;  // absent: the path is not created
-    std::string message;
-  };
-  const Case cases[] = {
+  const test::FailureCase cases[] = {
       {"missing file", std::nullopt,
        "Failed to open JPEG file: No such file or directory (os error 2)"},
       {"empty file", Bytes{}, "Failed to decode JPEG: Empty input file"},
@@ -345,17 +331,7 @@ TEST(DecodeJpeg, Failures) {
       {"12-bit", twelve_bit, "Failed to decode JPEG: Unsupported JPEG data precision 12"},
       {"lossless", lossless, "Failed to decode JPEG: Unsupported JPEG process: SOF type 0xc3"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto path = dir / (std::string(c.name) + ".jpg");
-    if (c.contents) test::write_file(path, *c.contents);
-    std::string err = capture_stderr([&] {
-      auto result = decode_jpeg(path, true);
-      ASSERT_FALSE(result.has_value());
-      EXPECT_EQ(result.error().message, c.message);
-    });
-    EXPECT_EQ(err, "");
-  }
+  test::expect_failures(decode_jpeg, dir, ".jpg", cases);
 
   auto result = decode_jpeg(dir.path(), true);
   ASSERT_FALSE(result.has_value());

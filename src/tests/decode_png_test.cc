@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "decode_test_util.h"
 #include "fixtures.h"
 #include "icc/decode_image.h"
 #include "icc/decode_png.h"
@@ -18,18 +19,13 @@
 namespace velquon {
 namespace {
 
+using test::bits_of;
 using test::Bytes;
 using test::capture_stderr;
 using test::PngSpec;
 using test::system_profile;
 using test::TempDir;
 using test::write_png;
-
-std::vector<std::uint32_t> bits_of(std::span<const float> values) {
-  std::vector<std::uint32_t> out;
-  for (float v : values) out.push_back(std::bit_cast<std::uint32_t>(v));
-  return out;
-}
 
 // The bit patterns of value / divisor, the one 32-bit division every sample gets.
 std::vector<std::uint32_t> expected_bits(const std::vector<std::uint16_t>& values, float divisor) {
@@ -39,12 +35,7 @@ std::vector<std::uint32_t> expected_bits(const std::vector<std::uint16_t>& value
 }
 
 DecodedImage decode_ok(const std::filesystem::path& path, bool apply_icc) {
-  auto result = decode_png(path, apply_icc);
-  if (!result) {
-    ADD_FAILURE() << result.error().message;
-    return {};
-  }
-  return std::move(*result);
+  return test::decode_ok(decode_png, path, apply_icc);
 }
 
 PngSpec spec(std::uint32_t w, std::uint32_t h, int type, int depth,
@@ -390,12 +381,7 @@ TEST(DecodePng, Failures) {
   for (int i = 0; i < 4; ++i)
     corrupt[idat + 8 + idat_len + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
 
-  struct Case {
-    const char* name;
-    std::optional<Bytes> contents;  // absent: the path is not created
-    std::string message;
-  };
-  const Case cases[] = {
+  const test::FailureCase cases[] = {
       {"missing file", std::nullopt,
        "Failed to open PNG file: No such file or directory (os error 2)"},
       {"empty file", Bytes{}, "Failed to read PNG info: unexpected end of file"},
@@ -407,17 +393,7 @@ TEST(DecodePng, Failures) {
        "Failed to decode PNG frame: unexpected end of file"},
       {"corrupt image data", corrupt, "Failed to decode PNG frame: IDAT: invalid block type"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto path = dir / (std::string(c.name) + ".png");
-    if (c.contents) test::write_file(path, *c.contents);
-    std::string err = capture_stderr([&] {
-      auto result = decode_png(path, true);
-      ASSERT_FALSE(result.has_value());
-      EXPECT_EQ(result.error().message, c.message);
-    });
-    EXPECT_EQ(err, "");
-  }
+  test::expect_failures(decode_png, dir, ".png", cases);
 
   auto result = decode_png(dir.path(), true);
   ASSERT_FALSE(result.has_value());
