@@ -244,16 +244,9 @@ TEST(DecodeJpeg, CmykProfileConvertsInk) {
   EXPECT_EQ(bits_of(colour::flat(decode_ok(dir / "c.jpg", false).data)), bits_of_bytes(naive));
 }
 
-const std::string kObjectCreation =
-    "Could not create the object.\n"
-    "The reason is not known, but it's usually caused by wrong input parameters.";
+const std::string& kObjectCreation = test::kObjectCreationText;
 
-Bytes random_bytes(std::size_t n) {
-  std::mt19937 rng(5);
-  Bytes b(n);
-  for (auto& x : b) x = static_cast<std::uint8_t>(rng());
-  return b;
-}
+Bytes random_bytes(std::size_t n) { return test::random_bytes(n, 5); }
 
 TEST(DecodeJpeg, UnusableProfilesWarnAndFallBack) {
   TempDir dir;

@@ -277,16 +277,9 @@ TEST(DecodePng, SixteenBitProfileGoesThroughSixteenBitTransform) {
   EXPECT_LE(max_rgb_difference(with_icc, t.srgb, 3), 6);
 }
 
-const std::string kObjectCreation =
-    "Could not create the object.\n"
-    "The reason is not known, but it's usually caused by wrong input parameters.";
+const std::string& kObjectCreation = test::kObjectCreationText;
 
-Bytes random_bytes(std::size_t n) {
-  std::mt19937 rng(99);
-  Bytes b(n);
-  for (auto& x : b) x = static_cast<std::uint8_t>(rng());
-  return b;
-}
+Bytes random_bytes(std::size_t n) { return test::random_bytes(n, 99); }
 
 // Unusable profiles: the exact warning with the profile applied, none without, and the stored
 // values either way.

@@ -229,6 +229,13 @@ Bytes gradient_rgb8(std::uint32_t width, std::uint32_t height, int channels, std
   return out;
 }
 
+Bytes random_bytes(std::size_t n, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  Bytes b(n);
+  for (auto& x : b) x = static_cast<std::uint8_t>(rng());
+  return b;
+}
+
 Bytes system_profile(const std::string& name) {
   for (const char* dir : {"/usr/share/color/icc/colord/", "/usr/share/color/icc/",
                           "/usr/share/color/icc/ghostscript/", "/usr/share/color/icc/OpenICC/"}) {

@@ -67,6 +67,14 @@ void write_jpeg(const std::filesystem::path& path, const JpegSpec& spec);
 // Deterministic test image: a smooth gradient with texture, 8-bit interleaved RGB(A).
 Bytes gradient_rgb8(std::uint32_t width, std::uint32_t height, int channels, std::uint32_t seed);
 
+// Deterministic random bytes, e.g. a "profile" that no colour-management library can read.
+Bytes random_bytes(std::size_t n, std::uint32_t seed);
+
+// The display text of Little CMS's object-creation failure, as warnings show it.
+inline const std::string kObjectCreationText =
+    "Could not create the object.\n"
+    "The reason is not known, but it's usually caused by wrong input parameters.";
+
 // Reads an ICC profile shipped by a Debian package (colord-data, icc-profiles-free, ghostscript).
 Bytes system_profile(const std::string& name);
 

@@ -19,17 +19,10 @@ using test::system_profile;
 Bytes to_vec(const std::vector<std::uint8_t>& v) { return Bytes::from(v); }
 std::vector<std::uint8_t> to_std(const Bytes& v) { return {v.begin(), v.end()}; }
 
-const std::string kObjectCreation =
-    "Could not create the object.\n"
-    "The reason is not known, but it's usually caused by wrong input parameters.";
+const std::string& kObjectCreation = test::kObjectCreationText;
 const std::string kMissing = "Requested data is empty or does not exist.";
 
-test::Bytes random_bytes(std::size_t n) {
-  std::mt19937 rng(7);
-  test::Bytes b(n);
-  for (auto& x : b) x = static_cast<std::uint8_t>(rng());
-  return b;
-}
+test::Bytes random_bytes(std::size_t n) { return test::random_bytes(n, 7); }
 
 // An RGB profile that opens but cannot take part in a transform: its red colorant and curve
 // are gone.
