@@ -51,9 +51,19 @@ DecodedImage from_8bit(const PngImage& png, std::optional<ProfileBytes> profile,
   const std::size_t stride = static_cast<std::size_t>(png.channels);
   colour::assert_equal(png.data.size(), n * stride);
   const std::uint8_t* d = png.data.data();
-  Bytes bytes = Bytes::zeroed(colour::checked_byte_size(n, 3, 1));
   std::optional<colour::Vec<float>> alpha;
   if (has_alpha) alpha = colour::Vec<float>::zeroed(n);
+  if (!profile) {
+    // Without a profile the triples would come back unchanged: convert the stored samples
+    // directly and skip the intermediate copy.
+    for (std::size_t i = 0; has_alpha && i < n; ++i) {
+      (*alpha)[i] = unit_from_u8(d[i * stride + stride - 1]);
+    }
+    DecodedImage out{colour::PixelBuffer::zeroed(n), std::move(alpha), png.width, png.height};
+    u8_samples_to_rgb(png.data.span(), png.channels, colour::flat(out.data));
+    return out;
+  }
+  Bytes bytes = Bytes::zeroed(colour::checked_byte_size(n, 3, 1));
   const bool grey = png.channels < 3;
   for (std::size_t i = 0; i < n; ++i) {
     const std::size_t o = i * stride;
