@@ -252,6 +252,29 @@ HWY_INLINE void TransposeBlocks4(DT d, VT& a, VT& b, VT& c, VT& e) {
   e = hi64(t1, t3);
 }
 
+// Columns x .. x + 3 of row r0 + j + 4 above those of row r0 + j in v[j], columns x + 4 .. x + 7
+// likewise in v[j + 4]. (A function, not a lambda: the compiler would not inline the lambda.)
+template <bool kProduct, std::size_t J>
+HWY_INLINE void TileInHalves(const Channel& ch, std::size_t width, std::size_t r0, std::size_t x,
+                             VT* v) {
+  const DT d;
+  const hn::Half<DT> dh;
+  const float* a = ch.a + (r0 + J) * width + x;
+  const float* a4 = a + 4 * width;
+  auto lo = hn::LoadU(dh, a), hi = hn::LoadU(dh, a4);
+  auto lo_right = hn::LoadU(dh, a + 4), hi_right = hn::LoadU(dh, a4 + 4);
+  if constexpr (kProduct) {
+    const float* b = ch.b + (r0 + J) * width + x;
+    const float* b4 = b + 4 * width;
+    lo = hn::Mul(lo, hn::LoadU(dh, b));
+    hi = hn::Mul(hi, hn::LoadU(dh, b4));
+    lo_right = hn::Mul(lo_right, hn::LoadU(dh, b + 4));
+    hi_right = hn::Mul(hi_right, hn::LoadU(dh, b4 + 4));
+  }
+  v[J] = hn::Combine(d, hi, lo);
+  v[J + 4] = hn::Combine(d, hi_right, lo_right);
+}
+
 // Rows r0 .. r0 + kTile - 1, columns x .. x + kTile - 1, into the line buffer transposed. With
 // 8 x 8 tiles the halves of rows j and j + 4 are loaded into one vector, so that the halves of
 // the tile need no shuffle across blocks: the block transposes leave column k whole.
@@ -261,17 +284,10 @@ HWY_INLINE void TileIn(const Channel& ch, std::size_t width, std::size_t r0, std
   const DT d;
   VT v[kTile];
   if constexpr (kTile == 8) {
-    const hn::Half<DT> dh;
-    const auto half = [&](std::size_t row, std::size_t col) HWY_ATTR {
-      const std::size_t i = (r0 + row) * width + x + col;
-      auto h = hn::LoadU(dh, ch.a + i);
-      if constexpr (kProduct) h = hn::Mul(h, hn::LoadU(dh, ch.b + i));
-      return h;
-    };
-    Unrolled<4>([&](std::size_t j) HWY_ATTR {
-      v[j] = hn::Combine(d, half(j + 4, 0), half(j, 0));
-      v[j + 4] = hn::Combine(d, half(j + 4, 4), half(j, 4));
-    });
+    TileInHalves<kProduct, 0>(ch, width, r0, x, v);
+    TileInHalves<kProduct, 1>(ch, width, r0, x, v);
+    TileInHalves<kProduct, 2>(ch, width, r0, x, v);
+    TileInHalves<kProduct, 3>(ch, width, r0, x, v);
     TransposeBlocks4(d, v[0], v[1], v[2], v[3]);
     TransposeBlocks4(d, v[4], v[5], v[6], v[7]);
   } else {
