@@ -1,5 +1,7 @@
 #include "metric/ssimulacra2.h"
 
+#include <optional>
+#include <span>
 #include <utility>
 
 #include "colour/invariant.h"
@@ -21,12 +23,12 @@ constexpr int kMaxScales = 6;
 constexpr std::uint64_t kMinSize = 8;
 
 // Writes the XYB values of `frame`, shifted to positive ranges, into the first width x height
-// values of `planes`, with the bits of converting a copy with Xyb::from and shifting and
+// values of the three planes, with the bits of converting a copy with Xyb::from and shifting and
 // splitting that, in one pass over the frame.
-void positive_xyb_planes(const colour::LinearRgb& frame, PlaneTriple& planes) {
+void positive_xyb_planes(const colour::LinearRgb& frame, std::span<float> x, std::span<float> y,
+                         std::span<float> b) {
   const std::size_t n = frame.data.size();
-  simd::positive_xyb_planes(frame.data.span(), planes[0].span().first(n), planes[1].span().first(n),
-                            planes[2].span().first(n));
+  simd::positive_xyb_planes(frame.data.span(), x.first(n), y.first(n), b.first(n));
 }
 
 }  // namespace
@@ -42,32 +44,38 @@ Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted
   const std::uint64_t n0 = plane_length(source.width, distorted.height);
   simd::PlaneWork work(source.width);
   PlaneTriple img1 = PlaneTriple::zeroed(n0);
-  PlaneTriple img2 = PlaneTriple::zeroed(n0);
-  for (PlaneTriple* planes : {&img1, &img2}) {
-    for (colour::Vec<float>& plane : planes->planes) {
-      prefer_large_pages(plane.data(), n0 * sizeof(float));
-    }
+  for (colour::Vec<float>& plane : img1.planes) {
+    prefer_large_pages(plane.data(), n0 * sizeof(float));
   }
+  // The distorted planes live in the first source frame's buffer (3 n0 floats, already in
+  // memory) once that frame has been converted and halved, instead of in fresh pages.
+  colour::PixelBuffer host;
   Msssim msssim;
 
   for (int k = 1;; ++k) {
-    if (k > 1) {
-      source = downscale_by_2(source);
-      distorted = downscale_by_2(distorted);
-    }
     const std::uint64_t w = source.width;
     const std::uint64_t h = distorted.height;
     const std::uint64_t n = plane_length(w, h);
     colour::assert_equal(source.data.size(), n);
     colour::assert_equal(distorted.data.size(), n);
+    // Decided on this scale, so the last scale can be 4 pixels in a dimension.
+    const bool last = k == kMaxScales || w < kMinSize || h < kMinSize;
 
-    positive_xyb_planes(source, img1);
-    positive_xyb_planes(distorted, img2);
+    positive_xyb_planes(source, img1[0].span(), img1[1].span(), img1[2].span());
+    std::optional<colour::LinearRgb> next_source;
+    if (!last) next_source = downscale_by_2(source);
+    if (k == 1) host = std::move(source.data);
+    const std::span<float> hosted = colour::flat(host);
+    const std::span<float> img2[3] = {hosted.subspan(0, n), hosted.subspan(n, n),
+                                      hosted.subspan(2 * n, n)};
+    positive_xyb_planes(distorted, img2[0], img2[1], img2[2]);
+    std::optional<colour::LinearRgb> next_distorted;
+    if (!last) next_distorted = downscale_by_2(distorted);
+
     maps::SsimSums ssim[3];
     maps::EdgeSums edge[3];
     for (std::size_t c = 0; c < 3; ++c) {
-      const simd::PlaneSums sums =
-          simd::plane_sums(img1[c].span().first(n), img2[c].span().first(n), w, h, work);
+      const simd::PlaneSums sums = simd::plane_sums(img1[c].span().first(n), img2[c], w, h, work);
       ssim[c] = sums.ssim;
       edge[c] = sums.edge;
     }
@@ -77,8 +85,9 @@ Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted
     });
     if (sizes != nullptr) sizes->push_back(ScaleSize{w, h});
 
-    // Decided on the scale just recorded, so the last scale can be 4 pixels in a dimension.
-    if (k == kMaxScales || w < kMinSize || h < kMinSize) break;
+    if (last) break;
+    source = std::move(*next_source);
+    distorted = std::move(*next_distorted);
   }
   return msssim;
 }
