@@ -85,6 +85,16 @@ using gaussian::kLeftTap;
 using gaussian::kRightTap;
 using layout::kRingRows;
 
+// Rows of the ring this target uses: its own tile height plus 10 (see BlurBands), so that the
+// ring of a 256-bit target takes 18 of the 26 rows it is given and the working set of a plane
+// pair stays in the second-level cache. The scalar path takes one row per tile.
+#if VELQUON_FUSED_TARGET
+constexpr std::size_t kTargetRing = hn::MaxLanes(hn::CappedTag<float, layout::kTileRows>()) + 10;
+#else
+constexpr std::size_t kTargetRing = 11;
+#endif
+static_assert(kTargetRing <= kRingRows);
+
 // The carved working memory of one plane (pair) at one width.
 struct Buffers {
   std::size_t stride;
@@ -135,7 +145,7 @@ struct Channel {
 };
 
 float* ring_row(const Channel& ch, std::size_t row, std::size_t stride) {
-  return ch.ring + (row % kRingRows) * stride;
+  return ch.ring + (row % kTargetRing) * stride;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -444,7 +454,7 @@ void BlurBands(Channel* channels, std::size_t count, std::size_t width, std::siz
     Channel& ch = channels[c];
     std::memset(ch.state, 0, 9 * stride * sizeof(float));
     // Columns past the width are computed with the rest and never stored: keep them defined.
-    for (std::size_t r = 0; r < kRingRows; ++r) {
+    for (std::size_t r = 0; r < kTargetRing; ++r) {
       std::memset(ch.ring + r * stride + width, 0, (stride - width) * sizeof(float));
     }
     for (int k = 0; k < 3; ++k) {
@@ -755,7 +765,7 @@ void ColumnPassOnly(std::size_t width, std::size_t height, float* work) {
   const Buffers buf = carve(work, width);
   Channel ch{.ring = buf.rings[0], .state = buf.states[0], .row = buf.rows[0], .band = buf.rows[0]};
   std::memset(ch.state, 0, 9 * buf.stride * sizeof(float));
-  std::memset(ch.ring, 0, kRingRows * buf.stride * sizeof(float));
+  std::memset(ch.ring, 0, kTargetRing * buf.stride * sizeof(float));
   std::memset(buf.zero_row, 0, buf.stride * sizeof(float));
   for (int k = 0; k < 3; ++k) {
     ch.y1[k] = ch.state + k * buf.stride;
