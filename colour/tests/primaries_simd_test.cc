@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "colour/testing/simd_inputs.h"
 #include "colour/yuv_rgb/color.h"
-#include "simd_inputs.h"
 
 namespace colour {
 namespace {

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "bits.h"
+#include "colour/testing/simd_inputs.h"
 #include "colour/yuv_rgb/transfer.h"
-#include "simd_inputs.h"
 
 namespace colour {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "../../colour/tests/simd_inputs.h"
+#include "colour/testing/simd_inputs.h"
 #include "main/composite.h"
 #include "main/composite_pixel.h"
 

@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "../../colour/tests/simd_inputs.h"
 #include "colour/invariant.h"
+#include "colour/testing/simd_inputs.h"
 
 namespace velquon {
 namespace {
