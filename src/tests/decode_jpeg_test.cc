@@ -464,24 +464,15 @@ TEST(VelquonJpeg, WarningsAndFailures) {
   test::write_file(dir / "cut.jpg",
                    Bytes(good.begin(), good.begin() + find_marker(good, 0xDA) + 20));
   std::filesystem::create_directory(dir / "folder.jpeg");
-  struct Case {
-    const char* name;
-    std::string path;
-    std::string message;
-  };
-  const Case cases[] = {
+  const test::RunFailureCase cases[] = {
       {"truncated", dir / "cut.jpg", "Failed to decode JPEG: Premature end of JPEG file"},
       {"directory", dir / "folder.jpeg", "Failed to decode JPEG: Is a directory (os error 21)"},
       {"missing", dir / "none.JPG",
        "Failed to open JPEG file: No such file or directory (os error 2)"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto run = test::run_velquon({"image", "--no-icc", c.path, dir / "rgb.jpg"});
-    EXPECT_EQ(run.status, 101);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, c.message + "\n");
-  }
+  test::expect_run_failures(cases, [&](const std::string& path) {
+    return std::vector<std::string>{"image", "--no-icc", path, dir / "rgb.jpg"};
+  });
 }
 
 }  // namespace

@@ -517,24 +517,15 @@ TEST(VelquonPng, FailuresEndTheRun) {
   test::write_file(dir / "cut.png",
                    Bytes(good.begin(), good.begin() + chunk_offset(good, "IDAT") + 30));
   std::filesystem::create_directory(dir / "folder.png");
-  struct Case {
-    const char* name;
-    std::string path;
-    std::string message;
-  };
-  const Case cases[] = {
+  const test::RunFailureCase cases[] = {
       {"truncated", dir / "cut.png", "Failed to decode PNG frame: unexpected end of file"},
       {"directory", dir / "folder.png", "Failed to read PNG info: Is a directory (os error 21)"},
       {"missing", dir / "none.png",
        "Failed to open PNG file: No such file or directory (os error 2)"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto run = test::run_velquon({"image", dir / "good.png", c.path});
-    EXPECT_EQ(run.status, 101);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, c.message + "\n");
-  }
+  test::expect_run_failures(cases, [&](const std::string& path) {
+    return std::vector<std::string>{"image", dir / "good.png", path};
+  });
 }
 
 }  // namespace

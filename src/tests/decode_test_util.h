@@ -12,6 +12,7 @@
 
 #include "fixtures.h"
 #include "icc/decoded_image.h"
+#include "subprocess.h"
 
 namespace velquon::test {
 
@@ -53,6 +54,25 @@ void expect_failures(Decoder decode, const TempDir& dir, const std::string& exte
       EXPECT_EQ(result.error().message, c.message);
     });
     EXPECT_EQ(err, "");
+  }
+}
+
+struct RunFailureCase {
+  const char* name;
+  std::string path;
+  std::string message;
+};
+
+// Each run of the executable, with the arguments `args_for` makes from the case's path, ends
+// with status 101, its message alone on standard error and nothing on standard output.
+template <typename ArgsFor>
+void expect_run_failures(std::span<const RunFailureCase> cases, ArgsFor args_for) {
+  for (const RunFailureCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto run = run_velquon(args_for(c.path));
+    EXPECT_EQ(run.status, 101);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, c.message + "\n");
   }
 }
 

@@ -41,6 +41,17 @@ void ShiftSplitScalar(const colour::Pixel& p, float* x, float* y, float* b) {
   *b = q[2];
 }
 
+#if VELQUON_FUSED_TARGET
+// The shift to positive values, stored into the three planes. B uses Y before Y's own shift.
+template <class D, class V>
+HWY_INLINE void StoreShifted(D d, V vx, V vy, V vb, float* HWY_RESTRICT x, float* HWY_RESTRICT y,
+                             float* HWY_RESTRICT b) {
+  hn::StoreU(hn::Add(hn::Sub(vb, vy), hn::Set(d, kBOffset)), d, b);
+  hn::StoreU(hn::MulAdd(vx, hn::Set(d, kXScale), hn::Set(d, kXOffset)), d, x);
+  hn::StoreU(hn::Add(vy, hn::Set(d, kYOffset)), d, y);
+}
+#endif
+
 }  // namespace
 
 void ShiftAndSplit(const float* HWY_RESTRICT xyb, std::size_t count, float* HWY_RESTRICT x,
@@ -49,17 +60,10 @@ void ShiftAndSplit(const float* HWY_RESTRICT xyb, std::size_t count, float* HWY_
 #if VELQUON_FUSED_TARGET
   const hn::ScalableTag<float> d;
   const std::size_t lanes = hn::Lanes(d);
-  const auto b_offset = hn::Set(d, kBOffset);
-  const auto x_scale = hn::Set(d, kXScale);
-  const auto x_offset = hn::Set(d, kXOffset);
-  const auto y_offset = hn::Set(d, kYOffset);
   for (; i + lanes <= count; i += lanes) {
     hn::Vec<decltype(d)> vx, vy, vb;
     hn::LoadInterleaved3(d, xyb + 3 * i, vx, vy, vb);
-    // B uses Y before Y's own shift.
-    hn::StoreU(hn::Add(hn::Sub(vb, vy), b_offset), d, b + i);
-    hn::StoreU(hn::MulAdd(vx, x_scale, x_offset), d, x + i);
-    hn::StoreU(hn::Add(vy, y_offset), d, y + i);
+    StoreShifted(d, vx, vy, vb, x + i, y + i, b + i);
   }
 #endif
   for (; i < count; ++i) {
@@ -76,17 +80,11 @@ void PositiveXybPlanes(const float* HWY_RESTRICT rgb, std::size_t count, float* 
 #if VELQUON_FUSED_TARGET
   const hn::ScalableTag<float> d;
   const std::size_t lanes = hn::Lanes(d);
-  const auto b_offset = hn::Set(d, kBOffset);
-  const auto x_scale = hn::Set(d, kXScale);
-  const auto x_offset = hn::Set(d, kXOffset);
-  const auto y_offset = hn::Set(d, kYOffset);
   for (; i + lanes <= count; i += lanes) {
     hn::Vec<decltype(d)> vr, vg, vb, vx, vy, vbo;
     hn::LoadInterleaved3(d, rgb + 3 * i, vr, vg, vb);
     colour::simd::HWY_NAMESPACE::XybVectors(vr, vg, vb, vx, vy, vbo);
-    hn::StoreU(hn::Add(hn::Sub(vbo, vy), b_offset), d, b + i);
-    hn::StoreU(hn::MulAdd(vx, x_scale, x_offset), d, x + i);
-    hn::StoreU(hn::Add(vy, y_offset), d, y + i);
+    StoreShifted(d, vx, vy, vbo, x + i, y + i, b + i);
   }
 #endif
   for (; i < count; ++i) {
