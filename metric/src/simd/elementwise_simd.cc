@@ -27,11 +27,6 @@ namespace hn = hwy::HWY_NAMESPACE;
 // Internal linkage: other kernel files define helpers of the same names in this namespace.
 namespace {
 
-constexpr float kBOffset = std::bit_cast<float>(0x3F0CCCCDu);  // 0.550000011920929
-constexpr float kXScale = std::bit_cast<float>(0x41600000u);   // 14.0
-constexpr float kXOffset = std::bit_cast<float>(0x3ED70A3Du);  // 0.41999998688697815
-constexpr float kYOffset = std::bit_cast<float>(0x3C23D70Au);  // 0.009999999776482582
-
 // The scalar reference of one pixel, as shift_xyb_positive computes it, then split.
 void ShiftSplitScalar(const colour::Pixel& p, float* x, float* y, float* b) {
   colour::Pixel q = p;
@@ -42,6 +37,11 @@ void ShiftSplitScalar(const colour::Pixel& p, float* x, float* y, float* b) {
 }
 
 #if VELQUON_FUSED_TARGET
+constexpr float kBOffset = std::bit_cast<float>(0x3F0CCCCDu);  // 0.550000011920929
+constexpr float kXScale = std::bit_cast<float>(0x41600000u);   // 14.0
+constexpr float kXOffset = std::bit_cast<float>(0x3ED70A3Du);  // 0.41999998688697815
+constexpr float kYOffset = std::bit_cast<float>(0x3C23D70Au);  // 0.009999999776482582
+
 // The shift to positive values, stored into the three planes. B uses Y before Y's own shift.
 template <class D, class V>
 HWY_INLINE void StoreShifted(D d, V vx, V vy, V vb, float* HWY_RESTRICT x, float* HWY_RESTRICT y,
