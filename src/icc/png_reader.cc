@@ -59,6 +59,10 @@ bool read_info_step(png_structp png, png_infop info, std::FILE* file, bool keep_
   png_set_read_fn(png, file, read_data);
   png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   png_set_chunk_malloc_max(png, kPngChunkLimitBytes);
+  // The CRC of every IDAT chunk already covers the compressed bytes; the zlib stream's Adler-32
+  // would add a pass over the inflated image for nothing, and a stream whose chunks are intact
+  // is decoded even when that checksum is wrong.
+  png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
   // libpng checks iCCP profiles itself and silently drops those it dislikes; the profile
   // conversion must see them as stored, so the chunk is kept raw (or skipped unread).
   static const png_byte kIccp[] = "iCCP";

@@ -393,6 +393,26 @@ TEST(DecodePng, Failures) {
   EXPECT_EQ(result.error().message, "Failed to read PNG info: Is a directory (os error 21)");
 }
 
+// The zlib stream's own checksum is not checked: every chunk's CRC already covers the
+// compressed bytes, and the check would cost a pass over the inflated image.
+TEST(DecodePng, ImageDataChecksumNotChecked) {
+  TempDir dir;
+  write_png(dir / "good.png", spec(16, 16, 2, 8, to_samples(test::gradient_rgb8(16, 16, 3, 1))));
+  const Bytes good = test::read_file(dir / "good.png");
+  const std::size_t idat = chunk_offset(good, "IDAT");
+  const std::uint32_t len =
+      (good[idat] << 24) | (good[idat + 1] << 16) | (good[idat + 2] << 8) | good[idat + 3];
+  Bytes wrong_sum = good;
+  patch_chunk_u32(wrong_sum, "IDAT", len - 4, 0x01234567);
+  test::write_file(dir / "wrong.png", wrong_sum);
+
+  const auto expected = decode_png(dir / "good.png", true);
+  const auto decoded = decode_png(dir / "wrong.png", true);
+  ASSERT_TRUE(expected.has_value());
+  ASSERT_TRUE(decoded.has_value()) << decoded.error().message;
+  EXPECT_EQ(bits_of(colour::flat(decoded->data)), bits_of(colour::flat(expected->data)));
+}
+
 // The inflated profile may take up to libpng's chunk limit of 64 MiB, no more.
 TEST(DecodePng, ProfileSizeLimit) {
   TempDir dir;
