@@ -1,6 +1,10 @@
 #include <hwy/tests/hwy_gtest.h>
 
+#include <bit>
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <random>
 #include <vector>
 
 #include "bits.h"
@@ -74,6 +78,51 @@ TEST_P(TransferSimd, EveryCurveGivesItsPerValueBitsAtEveryLength) {
       EXPECT_TRUE(same_bits_everywhere(input, flat(*out).data(), want.data(), GetParam()))
           << curve.name << ", " << pixels << " pixels";
     }
+  }
+}
+
+// Long buffers of decoded samples (k / 255, and k / 65535 of which some are the same floats),
+// with now and then a value that is none of them: a neighbour of a sample, -0, a NaN, a value
+// out of range. Whole vectors of samples take another road than the rest; both give the
+// curve's bits.
+TEST_P(TransferSimd, SrgbOfDecodedSamplesAtEveryLength) {
+  std::mt19937 rng(7);
+  for (const std::size_t pixels : {1365u, 1366u, 1367u, 2001u, 5462u}) {
+    std::vector<float> input(3 * pixels);
+    for (float& v : input) {
+      const std::uint32_t r = static_cast<std::uint32_t>(rng());
+      switch (r % 64) {
+        case 0:
+          v = std::nextafter(static_cast<float>(r >> 8 & 255) / 255.0f, 2.0f);
+          break;
+        case 1:
+          v = -0.0f;
+          break;
+        case 2:
+          v = std::bit_cast<float>(0x7FC00000u | (r >> 10));
+          break;
+        case 3:
+          v = 1.0f + static_cast<float>(r >> 8 & 255) / 255.0f;
+          break;
+        case 4:
+        case 5:
+          v = static_cast<float>(r >> 8 & 0xFFFF) / 65535.0f;
+          break;
+        default:
+          v = static_cast<float>(r >> 8 & 255) / 255.0f;
+      }
+    }
+    // A run of plain samples, so that whole vectors of them occur on every target.
+    for (std::size_t i = 0; i < 64; ++i) input[i] = static_cast<float>(i * 4) / 255.0f;
+    std::vector<float> want(input.size());
+    for (std::size_t i = 0; i < input.size(); ++i) want[i] = srgb_to_linear(input[i]);
+
+    auto data = PixelBuffer::zeroed(pixels);
+    std::copy(input.begin(), input.end(), flat(data).begin());
+    auto out = to_linear(TC::Srgb, std::move(data));
+    ASSERT_TRUE(out.has_value());
+    EXPECT_TRUE(same_bits_everywhere(input, flat(*out).data(), want.data(), GetParam()))
+        << pixels << " pixels";
   }
 }
 

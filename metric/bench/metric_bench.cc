@@ -2,6 +2,7 @@
 #include <hwy/highway.h>
 #include <hwy/targets.h>
 
+#include <cmath>
 #include <cstdint>
 #include <utility>
 
@@ -33,9 +34,14 @@ class Lcg {
 
 float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
 
-// A textured gradient and the same with noise.
+// The values of a decoded 8-bit image, k / 255, as the decoders compute them.
+float as_8_bit(float v) { return std::nearbyint(v * 255.0f) / 255.0f; }
+
+// A textured gradient and the same with noise; with `eight_bit`, both quantised to the values
+// that decoded 8-bit files hold.
 std::pair<colour::PixelBuffer, colour::PixelBuffer> synthetic_pair(std::uint64_t width,
-                                                                   std::uint64_t height) {
+                                                                   std::uint64_t height,
+                                                                   bool eight_bit = false) {
   auto source = colour::PixelBuffer::zeroed(width * height);
   auto distorted = colour::PixelBuffer::zeroed(width * height);
   Lcg rng(42);
@@ -46,9 +52,10 @@ std::pair<colour::PixelBuffer, colour::PixelBuffer> synthetic_pair(std::uint64_t
       const float gy = static_cast<float>(y) / static_cast<float>(height);
       const colour::Pixel p = {clamp01(gx * gx + texture), clamp01(gy * 0.8f + texture),
                                clamp01((1.0f - gx) * (1.0f - gy) + texture)};
-      source[y * width + x] = p;
       for (int c = 0; c < 3; ++c) {
-        distorted[y * width + x][c] = clamp01(p[c] + (rng.unit() - 0.5f) * 0.1f);
+        const float noisy = clamp01(p[c] + (rng.unit() - 0.5f) * 0.1f);
+        source[y * width + x][c] = eight_bit ? as_8_bit(p[c]) : p[c];
+        distorted[y * width + x][c] = eight_bit ? as_8_bit(noisy) : noisy;
       }
     }
   }
@@ -105,7 +112,7 @@ void BM_Score(benchmark::State& state) {
   if (!scope.ok()) return;
   const auto width = static_cast<std::uint64_t>(state.range(0));
   const auto height = static_cast<std::uint64_t>(state.range(1));
-  const auto [source, distorted] = synthetic_pair(width, height);
+  const auto [source, distorted] = synthetic_pair(width, height, state.range(3) != 0);
   for (auto _ : state) {
     // The frames are consumed by the call; copying them is not part of the measurement.
     state.PauseTiming();
@@ -117,11 +124,13 @@ void BM_Score(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Score)
-    ->ArgNames({"w", "h", "kernels"})
-    ->Args({1920, 1080, 0})
-    ->Args({1920, 1080, 1})
-    ->Args({1920, 1080, 2})
-    ->Args({512, 512, 0})
+    ->ArgNames({"w", "h", "kernels", "8bit"})
+    ->Args({1920, 1080, 0, 1})
+    ->Args({1920, 1080, 1, 1})
+    ->Args({1920, 1080, 2, 1})
+    ->Args({1920, 1080, 0, 0})
+    ->Args({1920, 1080, 1, 0})
+    ->Args({512, 512, 0, 1})
     ->Unit(benchmark::kMillisecond);
 
 constexpr std::int64_t kFullHdW = 1920, kFullHdH = 1080;
@@ -232,11 +241,11 @@ void BM_Xyb(benchmark::State& state) {
   per_pixel(state, kFullHdW * kFullHdH);
 }
 
-// sRGB to linear light in the colour library.
+// sRGB to linear light in the colour library, of arbitrary floats and of 8-bit samples.
 void BM_Linearise(benchmark::State& state) {
   const TargetScope scope(state, state.range(0));
   if (!scope.ok()) return;
-  const auto [source, distorted] = synthetic_pair(kFullHdW, kFullHdH);
+  const auto [source, distorted] = synthetic_pair(kFullHdW, kFullHdH, state.range(1) != 0);
   for (auto _ : state) {
     state.PauseTiming();
     colour::Rgb frame = rgb(source, kFullHdW, kFullHdH);
@@ -297,7 +306,10 @@ BENCHMARK(BM_BlurPlane)->Apply(kernel_targets);
 BENCHMARK(BM_PlaneSums)->Apply(kernel_targets);
 BENCHMARK(BM_Maps)->Apply(kernel_targets);
 BENCHMARK(BM_Xyb)->Apply(kernel_targets);
-BENCHMARK(BM_Linearise)->Apply(kernel_targets);
+BENCHMARK(BM_Linearise)
+    ->ArgNames({"kernels", "8bit"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ShiftAndSplit)->Apply(kernel_targets);
 BENCHMARK(BM_PositiveXybPlanes)->Apply(kernel_targets);
 BENCHMARK(BM_Downscale)->Apply(kernel_targets);

@@ -169,12 +169,46 @@ HWY_INLINE void MapValues(float* HWY_RESTRICT values, std::size_t count) {
   for (; i < count; ++i) values[i] = kScalar(values[i]);
 }
 
+// Decoded 8-bit samples are the 256 values k / 255 (and 16-bit ones that are multiples of 257
+// give the same floats), so whole vectors of them take their curve values from a table built
+// with the curve itself; a vector holding any other bit pattern goes through the curve. Below
+// this many values the table would cost more than it saves.
+constexpr std::size_t kSrgbTableMinimum = 4096;
+
+HWY_INLINE void SrgbValues(float* HWY_RESTRICT values, std::size_t count) {
+  if (count < kSrgbTableMinimum) return MapValues<Srgb, srgb_to_linear>(values, count);
+  const D d;
+  const hn::RebindToSigned<D> di;
+  const hn::RebindToUnsigned<D> du;
+  const std::size_t lanes = hn::Lanes(d);
+  const V scale = hn::Set(d, 255.0f);
+  // Built on the stack per call: 256 curve values are nothing beside a frame.
+  HWY_ALIGN float table[256];
+  for (std::size_t k = 0; k < 256; k += lanes) {
+    const V key = hn::Div(hn::ConvertTo(d, hn::Iota(di, static_cast<int>(k))), scale);
+    hn::Store(Srgb(d, key), d, table + k);
+  }
+  std::size_t i = 0;
+  for (; i + lanes <= count; i += lanes) {
+    const V v = hn::LoadU(d, values + i);
+    // The candidate index is clamped before any use: NaNs and huge values convert to anything.
+    auto index = hn::NearestInt(hn::Mul(v, scale));
+    index = hn::Min(hn::Max(index, hn::Zero(di)), hn::Set(di, 255));
+    const V key = hn::Div(hn::ConvertTo(d, index), scale);
+    // Bit patterns compared, so -0 and NaNs never match a key.
+    const auto match = hn::Eq(hn::BitCast(du, key), hn::BitCast(du, v));
+    const V linear = hn::AllTrue(du, match) ? hn::GatherIndex(d, table, index) : Srgb(d, v);
+    hn::StoreU(linear, d, values + i);
+  }
+  for (; i < count; ++i) values[i] = srgb_to_linear(values[i]);
+}
+
 }  // namespace
 
 void ToLinearValues(Curve curve, float* HWY_RESTRICT values, std::size_t count) {
   switch (curve) {
     case Curve::Srgb:
-      return MapValues<Srgb, srgb_to_linear>(values, count);
+      return SrgbValues(values, count);
     case Curve::Log100:
       return MapValues<Log100, log100_to_linear>(values, count);
     case Curve::Log316:
