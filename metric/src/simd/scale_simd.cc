@@ -542,11 +542,42 @@ HWY_INLINE V FourthPower(D, V v) {
 
 using DH = hn::Half<DF>;
 using DD = hn::Rebind<double, DH>;  // half a float vector's lanes, widened
-constexpr std::size_t kMaxLanes = hn::MaxLanes(DF());
 
-// The SSIM terms of lanes: e and e^4 of each lane in e[] and e4[].
-HWY_INLINE void SsimTerms(const float* mu1, const float* mu2, const float* s11, const float* s22,
-                          const float* s12, double* e, double* e4) {
+// A sum and the sum of fourth powers of the same terms, one per lane of a 128-bit vector.
+using D2 = hn::Full128<double>;
+using V2 = hn::Vec<D2>;
+
+HWY_INLINE V2 LoadPair(double sum, double sum4) {
+  HWY_ALIGN const double pair[2] = {sum, sum4};
+  return hn::Load(D2(), pair);
+}
+
+HWY_INLINE void StorePair(V2 pair, double& sum, double& sum4) {
+  HWY_ALIGN double out[2];
+  hn::Store(pair, D2(), out);
+  sum = out[0];
+  sum4 = out[1];
+}
+
+// Adds the terms t of consecutive pixels, and their fourth powers t4, pixel after pixel to the
+// pair: each lane is still one sum taken in pixel order, with half the additions of one scalar
+// add per sum and pixel (the adds, not the latency, bound the map loop).
+HWY_INLINE V2 AddTermPairs(DD dd, hn::Vec<DD> t, hn::Vec<DD> t4, V2 pair) {
+  constexpr std::size_t kMax = hn::MaxLanes(DD());
+  // Pixels 0, 2, 4... and 1, 3, 5..., each as (term, fourth power).
+  HWY_ALIGN double even[kMax], odd[kMax];
+  hn::Store(hn::InterleaveLower(dd, t, t4), dd, even);
+  hn::Store(hn::InterleaveUpper(dd, t, t4), dd, odd);
+  for (std::size_t j = 0; j < hn::Lanes(dd); j += 2) {
+    pair = hn::Add(pair, hn::Load(D2(), even + j));
+    pair = hn::Add(pair, hn::Load(D2(), odd + j));
+  }
+  return pair;
+}
+
+// The SSIM terms of lanes, added to (error, error4).
+HWY_INLINE V2 SsimTerms(const float* mu1, const float* mu2, const float* s11, const float* s22,
+                        const float* s12, V2 sums) {
   const DF d;
   const DH dh;
   const DD dd;
@@ -562,36 +593,30 @@ HWY_INLINE void SsimTerms(const float* mu1, const float* mu2, const float* s11, 
   const auto one = hn::Set(dd, 1.0);
   const auto lo = MaxNumZero(dd, hn::Sub(one, hn::PromoteTo(dd, hn::LowerHalf(dh, ssim))));
   const auto hi = MaxNumZero(dd, hn::Sub(one, hn::PromoteTo(dd, hn::UpperHalf(dh, ssim))));
-  const std::size_t half = hn::Lanes(dd);
-  hn::Store(lo, dd, e);
-  hn::Store(hi, dd, e + half);
-  hn::Store(FourthPower(dd, lo), dd, e4);
-  hn::Store(FourthPower(dd, hi), dd, e4 + half);
+  sums = AddTermPairs(dd, lo, FourthPower(dd, lo), sums);
+  return AddTermPairs(dd, hi, FourthPower(dd, hi), sums);
 }
 
-// The edge terms of lanes: artifact, its fourth power, detail loss, its fourth power.
+// The edge terms of lanes, added to (artifact, artifact4) and (detail loss, detail loss4).
 HWY_INLINE void EdgeTerms(const float* img1, const float* mu1, const float* img2, const float* mu2,
-                          double* art, double* art4, double* det, double* det4) {
+                          V2& artifacts, V2& details) {
   const DF d;
   const DH dh;
   const DD dd;
   const VF a = hn::Abs(hn::Sub(hn::LoadU(d, img2), hn::LoadU(d, mu2)));
   const VF b = hn::Abs(hn::Sub(hn::LoadU(d, img1), hn::LoadU(d, mu1)));
   const auto one = hn::Set(dd, 1.0);
-  const std::size_t half = hn::Lanes(dd);
-  const auto halves = [&](auto av, auto bv, std::size_t at) HWY_ATTR {
+  const auto halves = [&](auto av, auto bv) HWY_ATTR {
     const auto q =
         hn::Div(hn::Add(hn::PromoteTo(dd, av), one), hn::Add(hn::PromoteTo(dd, bv), one));
     const auto diff = hn::Sub(q, one);
     const auto artifact = MaxNumZero(dd, diff);
     const auto detail = MaxNumZero(dd, hn::Neg(diff));
-    hn::Store(artifact, dd, art + at);
-    hn::Store(FourthPower(dd, artifact), dd, art4 + at);
-    hn::Store(detail, dd, det + at);
-    hn::Store(FourthPower(dd, detail), dd, det4 + at);
+    artifacts = AddTermPairs(dd, artifact, FourthPower(dd, artifact), artifacts);
+    details = AddTermPairs(dd, detail, FourthPower(dd, detail), details);
   };
-  halves(hn::LowerHalf(dh, a), hn::LowerHalf(dh, b), 0);
-  halves(hn::UpperHalf(dh, a), hn::UpperHalf(dh, b), half);
+  halves(hn::LowerHalf(dh, a), hn::LowerHalf(dh, b));
+  halves(hn::UpperHalf(dh, a), hn::UpperHalf(dh, b));
 }
 
 #endif  // VELQUON_FUSED_TARGET
@@ -601,17 +626,11 @@ void SsimRow(const float* mu1, const float* mu2, const float* s11, const float* 
   std::size_t i = 0;
 #if VELQUON_FUSED_TARGET
   const std::size_t lanes = hn::Lanes(DF());
-  HWY_ALIGN double e[kMaxLanes], e4[kMaxLanes];
-  double sum = sums.error, sum4 = sums.error4;
+  V2 pair = LoadPair(sums.error, sums.error4);
   for (; i + lanes <= width; i += lanes) {
-    SsimTerms(mu1 + i, mu2 + i, s11 + i, s22 + i, s12 + i, e, e4);
-    for (std::size_t j = 0; j < lanes; ++j) {
-      sum += e[j];
-      sum4 += e4[j];
-    }
+    pair = SsimTerms(mu1 + i, mu2 + i, s11 + i, s22 + i, s12 + i, pair);
   }
-  sums.error = sum;
-  sums.error4 = sum4;
+  StorePair(pair, sums.error, sums.error4);
 #endif
   const std::size_t rest = width - i;
   maps::accumulate_ssim_row({mu1 + i, rest}, {mu2 + i, rest}, {s11 + i, rest}, {s22 + i, rest},
@@ -623,18 +642,13 @@ void EdgeRow(const float* img1, const float* mu1, const float* img2, const float
   std::size_t i = 0;
 #if VELQUON_FUSED_TARGET
   const std::size_t lanes = hn::Lanes(DF());
-  HWY_ALIGN double art[kMaxLanes], art4[kMaxLanes], det[kMaxLanes], det4[kMaxLanes];
-  maps::EdgeSums s = sums;
+  V2 artifacts = LoadPair(sums.artifact, sums.artifact4);
+  V2 details = LoadPair(sums.detail_loss, sums.detail_loss4);
   for (; i + lanes <= width; i += lanes) {
-    EdgeTerms(img1 + i, mu1 + i, img2 + i, mu2 + i, art, art4, det, det4);
-    for (std::size_t j = 0; j < lanes; ++j) {
-      s.artifact += art[j];
-      s.artifact4 += art4[j];
-      s.detail_loss += det[j];
-      s.detail_loss4 += det4[j];
-    }
+    EdgeTerms(img1 + i, mu1 + i, img2 + i, mu2 + i, artifacts, details);
   }
-  sums = s;
+  StorePair(artifacts, sums.artifact, sums.artifact4);
+  StorePair(details, sums.detail_loss, sums.detail_loss4);
 #endif
   const std::size_t rest = width - i;
   maps::accumulate_edge_row({img1 + i, rest}, {mu1 + i, rest}, {img2 + i, rest}, {mu2 + i, rest},
@@ -652,24 +666,16 @@ void BothRow(const float* img1, const float* img2, const float* const* blurred, 
   std::size_t i = 0;
 #if VELQUON_FUSED_TARGET
   const std::size_t lanes = hn::Lanes(DF());
-  HWY_ALIGN double e[kMaxLanes], e4[kMaxLanes];
-  HWY_ALIGN double art[kMaxLanes], art4[kMaxLanes], det[kMaxLanes], det4[kMaxLanes];
-  maps::SsimSums ss = sums.ssim;
-  maps::EdgeSums es = sums.edge;
+  V2 errors = LoadPair(sums.ssim.error, sums.ssim.error4);
+  V2 artifacts = LoadPair(sums.edge.artifact, sums.edge.artifact4);
+  V2 details = LoadPair(sums.edge.detail_loss, sums.edge.detail_loss4);
   for (; i + lanes <= width; i += lanes) {
-    SsimTerms(mu1 + i, mu2 + i, s11 + i, s22 + i, s12 + i, e, e4);
-    EdgeTerms(img1 + i, mu1 + i, img2 + i, mu2 + i, art, art4, det, det4);
-    for (std::size_t j = 0; j < lanes; ++j) {
-      ss.error += e[j];
-      ss.error4 += e4[j];
-      es.artifact += art[j];
-      es.artifact4 += art4[j];
-      es.detail_loss += det[j];
-      es.detail_loss4 += det4[j];
-    }
+    errors = SsimTerms(mu1 + i, mu2 + i, s11 + i, s22 + i, s12 + i, errors);
+    EdgeTerms(img1 + i, mu1 + i, img2 + i, mu2 + i, artifacts, details);
   }
-  sums.ssim = ss;
-  sums.edge = es;
+  StorePair(errors, sums.ssim.error, sums.ssim.error4);
+  StorePair(artifacts, sums.edge.artifact, sums.edge.artifact4);
+  StorePair(details, sums.edge.detail_loss, sums.edge.detail_loss4);
 #endif
   const std::size_t rest = width - i;
   maps::accumulate_ssim_row({mu1 + i, rest}, {mu2 + i, rest}, {s11 + i, rest}, {s22 + i, rest},
