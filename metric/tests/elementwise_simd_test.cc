@@ -8,6 +8,7 @@
 #include "colour/pixel_buffer.h"
 #include "colour/rgb.h"
 #include "colour/xyb.h"
+#include "lib/halve_in_place.h"
 #include "lib/kernels.h"
 #include "lib/pyramid.h"
 #include "metric/downscale.h"
@@ -102,6 +103,13 @@ TEST_P(ElementwiseSimd, DownscaleRowsEqualTheCheckedLoop) {
       EXPECT_TRUE(same_plane(colour::flat(fast.data), colour::flat(slow.data),
                              any_nan_or_infinity(values.span()), GetParam()))
           << w << " x " << h;
+      // Halving in place reads no pixel after overwriting it: the same bits as into fresh memory.
+      const auto in_place = halve_in_place(frame.clone());
+      ASSERT_EQ(in_place.width, fast.width);
+      ASSERT_EQ(in_place.height, fast.height);
+      EXPECT_EQ(testing::all_bits(colour::flat(in_place.data)),
+                testing::all_bits(colour::flat(fast.data)))
+          << "in place, " << w << " x " << h;
     }
   }
 }

@@ -7,6 +7,7 @@
 #include "colour/invariant.h"
 #include "colour/linear_rgb.h"
 #include "colour/pixel_buffer.h"
+#include "lib/halve_in_place.h"
 #include "lib/large_pages.h"
 #include "lib/map_kernels.h"
 #include "lib/pyramid.h"
@@ -48,7 +49,9 @@ Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted
     prefer_large_pages(plane.data(), n0 * sizeof(float));
   }
   // The distorted planes live in the first source frame's buffer (3 n0 floats, already in
-  // memory) once that frame has been converted and halved, instead of in fresh pages.
+  // memory) once that frame has been converted and halved, instead of in fresh pages. Every
+  // other halving but the first source frame's is done in place, once the frame's planes are
+  // made: only that one halved frame takes fresh memory.
   colour::PixelBuffer host;
   Msssim msssim;
 
@@ -63,14 +66,14 @@ Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted
 
     positive_xyb_planes(source, img1[0].span(), img1[1].span(), img1[2].span());
     std::optional<colour::LinearRgb> next_source;
-    if (!last) next_source = downscale_by_2(source);
+    if (!last) next_source = k == 1 ? downscale_by_2(source) : halve_in_place(std::move(source));
     if (k == 1) host = std::move(source.data);
     const std::span<float> hosted = colour::flat(host);
     const std::span<float> img2[3] = {hosted.subspan(0, n), hosted.subspan(n, n),
                                       hosted.subspan(2 * n, n)};
     positive_xyb_planes(distorted, img2[0], img2[1], img2[2]);
     std::optional<colour::LinearRgb> next_distorted;
-    if (!last) next_distorted = downscale_by_2(distorted);
+    if (!last) next_distorted = halve_in_place(std::move(distorted));
 
     maps::SsimSums ssim[3];
     maps::EdgeSums edge[3];

@@ -107,9 +107,10 @@ void MultiplyPlane(const float* HWY_RESTRICT a, const float* HWY_RESTRICT b,
 }
 
 // Output pixel ox of a row averages pixels 2 ox and 2 ox + 1 of both rows: (((0 + p00) + p10)
-// + p01) + p11, times 0.25. Vectors take the even and the odd pixels of two rows apart.
-void DownscaleRow(const float* row0, const float* row1, std::size_t width,
-                  float* HWY_RESTRICT out) {
+// + p01) + p11, times 0.25. Vectors take the even and the odd pixels of two rows apart. `out`
+// may be `row0` itself: each step stores only after its loads, and only over pixels that no
+// later step reads (no restrict, so the compiler keeps that order).
+void DownscaleRow(const float* row0, const float* row1, std::size_t width, float* out) {
   const std::size_t out_width = width / 2 + (width & 1);
   std::size_t ox = 0;
 #if VELQUON_FUSED_TARGET

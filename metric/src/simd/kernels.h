@@ -75,7 +75,8 @@ void positive_xyb_planes(std::span<const colour::Pixel> linear, std::span<float>
 void multiply_plane(std::span<const float> a, std::span<const float> b, std::span<float> out);
 
 // One output row of downscale_by_2 from source rows `row0` and `row1` (equal for an odd last
-// row) of `width` pixels into `out` of (width + 1) / 2 pixels.
+// row) of `width` pixels into `out` of (width + 1) / 2 pixels, which may begin where `row0`
+// begins.
 void downscale_row(const colour::Pixel* row0, const colour::Pixel* row1, std::size_t width,
                    colour::Pixel* out);
 
