@@ -8,6 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace velquon {
 
 void prepare_process() {
@@ -22,6 +26,14 @@ void prepare_process() {
   }
   std::signal(SIGPIPE, SIG_IGN);
   std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+#if defined(__GLIBC__)
+  // A run allocates a few buffers of megabytes and frees some of them before allocating others
+  // of the same sizes (the decoders' sample arrays, the metric's halved frames). Served from the
+  // heap and kept there, a freed buffer's pages are reused; given back to the system, every
+  // new buffer would be fresh pages that the kernel must clear on first touch.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
 }
 
 }  // namespace velquon
