@@ -201,7 +201,8 @@ void BM_PlaneSums(benchmark::State& state) {
   const auto img2 = y_plane(distorted);
   metric::simd::PlaneWork work(kFullHdW);
   for (auto _ : state) {
-    auto sums = metric::simd::plane_sums(img1.span(), img2.span(), kFullHdW, kFullHdH, work);
+    auto sums =
+        metric::simd::plane_sums(img1.span(), img2.span(), kFullHdW, kFullHdH, kFullHdW, work);
     benchmark::DoNotOptimize(sums);
   }
   per_pixel(state, kFullHdW * kFullHdH);

@@ -1,5 +1,7 @@
 #include <hwy/tests/hwy_gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -101,10 +103,21 @@ TEST_P(MapsSimd, BandedPlaneSumsEqualTheStepsOneAfterAnother) {
                                         << ", awkward " << static_cast<int>(awkward));
       const auto img1 = simd_inputs(w * h, 7 * w + h, 0.0f, 1.0f, awkward);
       const auto img2 = simd_inputs(w * h, 11 * w + h, 0.0f, 1.0f, awkward);
-      const simd::PlaneSums got = simd::plane_sums(img1.span(), img2.span(), w, h, work);
+      const simd::PlaneSums got = simd::plane_sums(img1.span(), img2.span(), w, h, w, work);
       const simd::PlaneSums want = reference_sums(img1.span(), img2.span(), w, h);
       expect_same(got.ssim, want.ssim);
       expect_same(got.edge, want.edge);
+      // The same planes as every third row of a buffer, as the driver lays them out, with
+      // NaNs between them that no sum may see.
+      const std::size_t stride = 3 * w;
+      std::vector<float> wide1((h - 1) * stride + w, NAN), wide2(wide1.size(), NAN);
+      for (std::size_t r = 0; r < h; ++r) {
+        std::copy_n(img1.data() + r * w, w, wide1.begin() + r * stride);
+        std::copy_n(img2.data() + r * w, w, wide2.begin() + r * stride);
+      }
+      const simd::PlaneSums strided = simd::plane_sums(wide1, wide2, w, h, stride, work);
+      expect_same(strided.ssim, want.ssim);
+      expect_same(strided.edge, want.edge);
     }
   }
 }

@@ -6,7 +6,6 @@
 #include "colour/errors.h"
 #include "colour/invariant.h"
 #include "colour/pixel_buffer.h"
-#include "lib/halve_in_place.h"
 #include "lib/large_pages.h"
 #include "simd/kernels.h"
 
@@ -59,31 +58,6 @@ colour::LinearRgb downscale_by_2(const colour::LinearRgb& frame) {
       }
     }
   }
-  auto result = colour::LinearRgb::create(std::move(out), ow, oh);
-  if (!result) {
-    colour::fail_invariant("Resolution and data size match: " +
-                           std::string(colour::debug_string(result.error())));
-  }
-  return std::move(*result);
-}
-
-colour::LinearRgb halve_in_place(colour::LinearRgb frame) {
-  const std::uint64_t w = frame.width;
-  const std::uint64_t h = frame.height;
-  colour::assert_equal(frame.data.size(), plane_length(w, h));
-  const std::uint64_t ow = half_up(w);
-  const std::uint64_t oh = half_up(h);
-  colour::Pixel* data = frame.data.data();
-  // Output row oy ends at or before the start of source row 2 oy for oy >= 1, and row 0 is
-  // written over its own source row left to right, so rows in order never overwrite a pixel
-  // that is still to be read.
-  for (std::uint64_t oy = 0; oy < oh && w != 0; ++oy) {
-    const std::uint64_t y0 = std::min(2 * oy, h - 1);
-    const std::uint64_t y1 = std::min(2 * oy + 1, h - 1);
-    simd::downscale_row(data + y0 * w, data + y1 * w, w, data + oy * ow);
-  }
-  colour::PixelBuffer out = std::move(frame.data);
-  out.truncate(plane_length(ow, oh));
   auto result = colour::LinearRgb::create(std::move(out), ow, oh);
   if (!result) {
     colour::fail_invariant("Resolution and data size match: " +

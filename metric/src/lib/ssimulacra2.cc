@@ -1,5 +1,6 @@
 #include "metric/ssimulacra2.h"
 
+#include <algorithm>
 #include <optional>
 #include <span>
 #include <utility>
@@ -7,8 +8,6 @@
 #include "colour/invariant.h"
 #include "colour/linear_rgb.h"
 #include "colour/pixel_buffer.h"
-#include "lib/halve_in_place.h"
-#include "lib/large_pages.h"
 #include "lib/map_kernels.h"
 #include "lib/pyramid.h"
 #include "metric/downscale.h"
@@ -23,13 +22,23 @@ namespace {
 constexpr int kMaxScales = 6;
 constexpr std::uint64_t kMinSize = 8;
 
-// Writes the XYB values of `frame`, shifted to positive ranges, into the first width x height
-// values of the three planes, with the bits of converting a copy with Xyb::from and shifting and
-// splitting that, in one pass over the frame.
-void positive_xyb_planes(const colour::LinearRgb& frame, std::span<float> x, std::span<float> y,
-                         std::span<float> b) {
-  const std::size_t n = frame.data.size();
-  simd::positive_xyb_planes(frame.data.span(), x.first(n), y.first(n), b.first(n));
+// downscale_by_2 into `spare` when it holds enough pixels (a buffer of the scale before last),
+// else into fresh memory.
+colour::LinearRgb halve_into(const colour::LinearRgb& frame, colour::PixelBuffer spare) {
+  const std::uint64_t ow = frame.width / 2 + (frame.width & 1);
+  const std::uint64_t oh = frame.height / 2 + (frame.height & 1);
+  const std::uint64_t n = plane_length(ow, oh);
+  if (spare.size() < n) return downscale_by_2(frame);
+  for (std::uint64_t oy = 0; oy < oh && frame.width != 0; ++oy) {
+    const std::uint64_t y0 = std::min(2 * oy, frame.height - 1);
+    const std::uint64_t y1 = std::min(2 * oy + 1, frame.height - 1);
+    simd::downscale_row(frame.data.data() + y0 * frame.width, frame.data.data() + y1 * frame.width,
+                        frame.width, spare.data() + oy * ow);
+  }
+  spare.truncate(n);
+  auto halved = colour::LinearRgb::create(std::move(spare), ow, oh);
+  if (!halved) colour::fail_invariant("a halved frame holds its pixels");
+  return std::move(*halved);
 }
 
 }  // namespace
@@ -39,20 +48,17 @@ void positive_xyb_planes(const colour::LinearRgb& frame, std::span<float> x, std
 // data stays in cache from its products to its sums. The accumulators of each plane are its
 // own, and each still adds its pixels in row-major order, so the statistics are bit for bit
 // those of multiplying, blurring and mapping whole planes one step after another.
+//
+// Memory: each frame is halved first, then its own buffer is turned into its three XYB planes
+// row by row (the rows y of the X, Y and B planes where pixel row y was). The halved frames of
+// the second scale are the only fresh memory; later ones reuse the buffers of the scale before
+// the last.
 Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted,
                            colour::Vec<ScaleSize>* sizes) {
-  // Allocated once for the first (largest) scale; later scales use their beginnings.
-  const std::uint64_t n0 = plane_length(source.width, distorted.height);
   simd::PlaneWork work(source.width);
-  PlaneTriple img1 = PlaneTriple::zeroed(n0);
-  for (colour::Vec<float>& plane : img1.planes) {
-    prefer_large_pages(plane.data(), n0 * sizeof(float));
-  }
-  // The distorted planes live in the first source frame's buffer (3 n0 floats, already in
-  // memory) once that frame has been converted and halved, instead of in fresh pages. Every
-  // other halving but the first source frame's is done in place, once the frame's planes are
-  // made: only that one halved frame takes fresh memory.
-  colour::PixelBuffer host;
+  auto row = colour::Vec<float>::zeroed(3 * source.width);
+  colour::PixelBuffer spare_source;
+  colour::PixelBuffer spare_distorted;
   Msssim msssim;
 
   for (int k = 1;; ++k) {
@@ -64,21 +70,22 @@ Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted
     // Decided on this scale, so the last scale can be 4 pixels in a dimension.
     const bool last = k == kMaxScales || w < kMinSize || h < kMinSize;
 
-    positive_xyb_planes(source, img1[0].span(), img1[1].span(), img1[2].span());
     std::optional<colour::LinearRgb> next_source;
-    if (!last) next_source = k == 1 ? downscale_by_2(source) : halve_in_place(std::move(source));
-    if (k == 1) host = std::move(source.data);
-    const std::span<float> hosted = colour::flat(host);
-    const std::span<float> img2[3] = {hosted.subspan(0, n), hosted.subspan(n, n),
-                                      hosted.subspan(2 * n, n)};
-    positive_xyb_planes(distorted, img2[0], img2[1], img2[2]);
     std::optional<colour::LinearRgb> next_distorted;
-    if (!last) next_distorted = halve_in_place(std::move(distorted));
+    if (!last) {
+      next_source = halve_into(source, std::move(spare_source));
+      next_distorted = halve_into(distorted, std::move(spare_distorted));
+    }
+    simd::positive_xyb_rows_in_place(source.data.span(), w, h, row.span());
+    simd::positive_xyb_rows_in_place(distorted.data.span(), w, h, row.span());
 
+    const std::span<const float> img1 = colour::flat(source.data);
+    const std::span<const float> img2 = colour::flat(distorted.data);
     maps::SsimSums ssim[3];
     maps::EdgeSums edge[3];
     for (std::size_t c = 0; c < 3; ++c) {
-      const simd::PlaneSums sums = simd::plane_sums(img1[c].span().first(n), img2[c], w, h, work);
+      const simd::PlaneSums sums =
+          simd::plane_sums(img1.subspan(c * w), img2.subspan(c * w), w, h, 3 * w, work);
       ssim[c] = sums.ssim;
       edge[c] = sums.edge;
     }
@@ -89,6 +96,8 @@ Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted
     if (sizes != nullptr) sizes->push_back(ScaleSize{w, h});
 
     if (last) break;
+    spare_source = std::move(source.data);
+    spare_distorted = std::move(distorted.data);
     source = std::move(*next_source);
     distorted = std::move(*next_distorted);
   }

@@ -107,10 +107,9 @@ void MultiplyPlane(const float* HWY_RESTRICT a, const float* HWY_RESTRICT b,
 }
 
 // Output pixel ox of a row averages pixels 2 ox and 2 ox + 1 of both rows: (((0 + p00) + p10)
-// + p01) + p11, times 0.25. Vectors take the even and the odd pixels of two rows apart. `out`
-// may be `row0` itself: each step stores only after its loads, and only over pixels that no
-// later step reads (no restrict, so the compiler keeps that order).
-void DownscaleRow(const float* row0, const float* row1, std::size_t width, float* out) {
+// + p01) + p11, times 0.25. Vectors take the even and the odd pixels of two rows apart.
+void DownscaleRow(const float* row0, const float* row1, std::size_t width,
+                  float* HWY_RESTRICT out) {
   const std::size_t out_width = width / 2 + (width & 1);
   std::size_t ox = 0;
 #if VELQUON_FUSED_TARGET
@@ -183,6 +182,19 @@ void positive_xyb_planes(std::span<const colour::Pixel> linear, std::span<float>
   colour::assert_equal(b.size(), n);
   HWY_DYNAMIC_DISPATCH(PositiveXybPlanes)
   (linear.empty() ? nullptr : linear.data()->data(), n, x.data(), y.data(), b.data());
+}
+
+void positive_xyb_rows_in_place(std::span<colour::Pixel> frame, std::uint64_t width,
+                                std::uint64_t height, std::span<float> row) {
+  colour::assert_equal(frame.size(), width * height);
+  if (row.size() < 3 * width) colour::fail_invariant("row scratch shorter than a frame row");
+  float* data = frame.empty() ? nullptr : frame.data()->data();
+  for (std::uint64_t y = 0; y < height; ++y) {
+    float* at = data + 3 * y * width;
+    // Through a copy: the planes' rows are written over the pixels they are made from.
+    std::copy_n(at, 3 * width, row.data());
+    HWY_DYNAMIC_DISPATCH(PositiveXybPlanes)(row.data(), width, at, at + width, at + 2 * width);
+  }
 }
 
 void multiply_plane(std::span<const float> a, std::span<const float> b, std::span<float> out) {

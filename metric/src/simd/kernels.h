@@ -47,12 +47,13 @@ struct PlaneSums {
   maps::EdgeSums edge;
 };
 
-// The SSIM and edge sums of one plane pair (source `img1`, distorted `img2`, width x height
-// values each, width at most work.max_width()): the three products and the two planes are
-// blurred band by band and each row's terms are added as soon as its five blurred rows exist.
-// The sums equal those of ssim_map and edge_diff_map over the blurred planes bit for bit.
+// The SSIM and edge sums of one plane pair (source `img1`, distorted `img2`, height rows of
+// width values each, row y beginning at value y x row_stride, width at most work.max_width()):
+// the three products and the two planes are blurred band by band and each row's terms are
+// added as soon as its five blurred rows exist. The sums equal those of ssim_map and
+// edge_diff_map over the blurred planes bit for bit.
 PlaneSums plane_sums(std::span<const float> img1, std::span<const float> img2, std::uint64_t width,
-                     std::uint64_t height, PlaneWork& work);
+                     std::uint64_t height, std::uint64_t row_stride, PlaneWork& work);
 
 // For the benchmarks only: the row pass of a whole plane into the band of rows of plane_sums
 // (whose values are overwritten as the band moves on), and the column pass of height rows over
@@ -71,12 +72,17 @@ void shift_and_split(std::span<const colour::Pixel> pixels, std::span<float> x, 
 void positive_xyb_planes(std::span<const colour::Pixel> linear, std::span<float> x,
                          std::span<float> y, std::span<float> b);
 
+// The same values in place: row y of a width x height frame becomes the rows y of its three
+// positive XYB planes, one after another (plane c's row y then begins at float (3 y + c) x
+// width). `row` is scratch of at least 3 x width floats.
+void positive_xyb_rows_in_place(std::span<colour::Pixel> frame, std::uint64_t width,
+                                std::uint64_t height, std::span<float> row);
+
 // multiply_plane: out[i] = a[i] * b[i] below the shortest length.
 void multiply_plane(std::span<const float> a, std::span<const float> b, std::span<float> out);
 
 // One output row of downscale_by_2 from source rows `row0` and `row1` (equal for an odd last
-// row) of `width` pixels into `out` of (width + 1) / 2 pixels, which may begin where `row0`
-// begins.
+// row) of `width` pixels into `out` of (width + 1) / 2 pixels.
 void downscale_row(const colour::Pixel* row0, const colour::Pixel* row1, std::size_t width,
                    colour::Pixel* out);
 

@@ -131,6 +131,7 @@ Buffers carve(float* base, std::size_t width) {
 struct Channel {
   const float* a = nullptr;
   const float* b = nullptr;
+  std::size_t in_stride = 0;  // floats from one row of a and b to the next
   float* ring = nullptr;
   float* state = nullptr;
   float* row = nullptr;   // holds the channel's output row when on_row runs
@@ -154,10 +155,10 @@ float* ring_row(const Channel& ch, std::size_t row, std::size_t stride) {
 
 void ScalarRowTile(const Channel& ch, std::size_t width, std::size_t r, float* tmp,
                    std::size_t stride) {
-  const float* src = ch.a + r * width;
+  const float* src = ch.a + r * ch.in_stride;
   if (ch.b != nullptr) {
     metric::multiply_plane(std::span<const float>(src, width),
-                           std::span<const float>(ch.b + r * width, width),
+                           std::span<const float>(ch.b + r * ch.in_stride, width),
                            std::span<float>(tmp, width));
     src = tmp;
   }
@@ -269,13 +270,13 @@ HWY_INLINE void TileInHalves(const Channel& ch, std::size_t width, std::size_t r
                              VT* v) {
   const DT d;
   const hn::Half<DT> dh;
-  const float* a = ch.a + (r0 + J) * width + x;
-  const float* a4 = a + 4 * width;
+  const float* a = ch.a + (r0 + J) * ch.in_stride + x;
+  const float* a4 = a + 4 * ch.in_stride;
   auto lo = hn::LoadU(dh, a), hi = hn::LoadU(dh, a4);
   auto lo_right = hn::LoadU(dh, a + 4), hi_right = hn::LoadU(dh, a4 + 4);
   if constexpr (kProduct) {
-    const float* b = ch.b + (r0 + J) * width + x;
-    const float* b4 = b + 4 * width;
+    const float* b = ch.b + (r0 + J) * ch.in_stride + x;
+    const float* b4 = b + 4 * ch.in_stride;
     lo = hn::Mul(lo, hn::LoadU(dh, b));
     hi = hn::Mul(hi, hn::LoadU(dh, b4));
     lo_right = hn::Mul(lo_right, hn::LoadU(dh, b + 4));
@@ -302,7 +303,7 @@ HWY_INLINE void TileIn(const Channel& ch, std::size_t width, std::size_t r0, std
     TransposeBlocks4(d, v[4], v[5], v[6], v[7]);
   } else {
     Unrolled<kTile>([&](std::size_t j) HWY_ATTR {
-      const std::size_t i = (r0 + j) * width + x;
+      const std::size_t i = (r0 + j) * ch.in_stride + x;
       v[j] = hn::LoadU(d, ch.a + i);
       if constexpr (kProduct) v[j] = hn::Mul(v[j], hn::LoadU(d, ch.b + i));
     });
@@ -686,13 +687,14 @@ void BothRow(const float* img1, const float* img2, const float* const* blurred, 
 
 template <bool kVector>
 void PlaneSumsBands(const float* img1, const float* img2, std::size_t width, std::size_t height,
-                    const Buffers& buf, PlaneSums& sums) {
+                    std::size_t in_stride, const Buffers& buf, PlaneSums& sums) {
   // s11, s22, s12, mu1, mu2: the driver's five blurs, in its order.
   Channel channels[layout::kChannels] = {
       {.a = img1, .b = img1},    {.a = img2, .b = img2},    {.a = img1, .b = img2},
       {.a = img1, .b = nullptr}, {.a = img2, .b = nullptr},
   };
   for (std::size_t c = 0; c < layout::kChannels; ++c) {
+    channels[c].in_stride = in_stride;
     channels[c].ring = buf.rings[c];
     channels[c].state = buf.states[c];
     channels[c].row = buf.rows[c];
@@ -701,7 +703,7 @@ void PlaneSumsBands(const float* img1, const float* img2, std::size_t width, std
   BlurBands<kVector>(channels, layout::kChannels, width, height, buf, [&](std::size_t n) HWY_ATTR {
     const float* blurred[layout::kChannels];
     for (std::size_t c = 0; c < layout::kChannels; ++c) blurred[c] = channels[c].row;
-    BothRow(img1 + n * width, img2 + n * width, blurred, width, sums);
+    BothRow(img1 + n * in_stride, img2 + n * in_stride, blurred, width, sums);
   });
 }
 
@@ -714,6 +716,7 @@ void BlurPlane(const float* in, float* out, std::size_t width, std::size_t heigh
     const Buffers buf = carve(work.data(), width);
     Channel ch{.a = in,
                .b = nullptr,
+               .in_stride = width,
                .ring = buf.rings[0],
                .state = buf.states[0],
                .row = buf.rows[0],
@@ -740,20 +743,20 @@ void AccumulateEdgeRow(const float* img1, const float* mu1, const float* img2, c
 }
 
 void PlaneSumsOf(const float* img1, const float* img2, std::size_t width, std::size_t height,
-                 float* work, PlaneSums* sums) {
+                 std::size_t in_stride, float* work, PlaneSums* sums) {
   const Buffers buf = carve(work, width);
 #if VELQUON_FUSED_TARGET
   if (width >= kTile && height >= kRows) {
-    PlaneSumsBands<true>(img1, img2, width, height, buf, *sums);
+    PlaneSumsBands<true>(img1, img2, width, height, in_stride, buf, *sums);
     return;
   }
 #endif
-  PlaneSumsBands<false>(img1, img2, width, height, buf, *sums);
+  PlaneSumsBands<false>(img1, img2, width, height, in_stride, buf, *sums);
 }
 
 void RowPassOnly(const float* in, std::size_t width, std::size_t height, float* work) {
   const Buffers buf = carve(work, width);
-  Channel ch{.a = in, .ring = buf.rings[0]};
+  Channel ch{.a = in, .in_stride = width, .ring = buf.rings[0]};
 #if VELQUON_FUSED_TARGET
   if (width >= kTile && height >= kRows) {
     std::memset(buf.line_in, 0, layout::line_size(width) * sizeof(float));
@@ -849,13 +852,17 @@ PlaneWork::PlaneWork(std::uint64_t max_width)
     : max_width_(max_width), buffer_(colour::Vec<float>::zeroed(layout::total_size(max_width))) {}
 
 PlaneSums plane_sums(std::span<const float> img1, std::span<const float> img2, std::uint64_t width,
-                     std::uint64_t height, PlaneWork& work) {
+                     std::uint64_t height, std::uint64_t row_stride, PlaneWork& work) {
   if (width > work.max_width()) colour::fail_invariant("plane wider than its working memory");
-  colour::assert_equal(img1.size(), width * height);
-  colour::assert_equal(img2.size(), width * height);
+  if (row_stride < width) colour::fail_invariant("plane rows overlap");
   PlaneSums sums;
   if (width == 0 || height == 0) return sums;
-  HWY_DYNAMIC_DISPATCH(PlaneSumsOf)(img1.data(), img2.data(), width, height, work.data(), &sums);
+  // Every row read lies inside both spans.
+  const std::uint64_t extent = (height - 1) * row_stride + width;
+  if (img1.size() < extent || img2.size() < extent)
+    colour::fail_invariant("plane exceeds its buffer");
+  HWY_DYNAMIC_DISPATCH(PlaneSumsOf)
+  (img1.data(), img2.data(), width, height, row_stride, work.data(), &sums);
   return sums;
 }
 
