@@ -72,22 +72,36 @@ TEST_P(ElementwiseSimd, PositiveXybPlanesEqualTheConversionThenTheShift) {
   }
 }
 
-// In place, row by row: frame row y becomes the rows y of the X, Y and B planes.
-TEST_P(ElementwiseSimd, PositiveXybRowsInPlaceEqualThePlanes) {
+// In place, row by row: frame row y becomes the rows y of the X, Y and B planes; with a
+// halved frame asked for, it is downscale_by_2's, taken from the rows before they change.
+TEST_P(ElementwiseSimd, XybRowsInPlaceEqualThePlanesAndTheHalvedFrame) {
   for (const std::size_t w : testing::kSimdWidths) {
     for (const std::size_t h : {1u, 2u, 5u}) {
-      const auto values = simd_inputs(3 * w * h, w + 5 * h, -0.1f, 1.1f, Awkward::Often);
-      colour::PixelBuffer frame = pixels_of(values);
-      PlaneTriple want = PlaneTriple::zeroed(w * h);
-      simd::positive_xyb_planes(frame.span(), want[0].span(), want[1].span(), want[2].span());
-      auto row = colour::Vec<float>::zeroed(3 * w);
-      simd::positive_xyb_rows_in_place(frame.span(), w, h, row.span());
-      const std::span<const float> got = colour::flat(frame);
-      for (std::size_t y = 0; y < h; ++y) {
-        for (std::size_t c = 0; c < 3; ++c) {
-          EXPECT_EQ(testing::all_bits(got.subspan((3 * y + c) * w, w)),
-                    testing::all_bits(want[c].span().subspan(y * w, w)))
-              << w << " x " << h << ", row " << y << ", plane " << c;
+      for (const bool halve : {false, true}) {
+        const auto values = simd_inputs(3 * w * h, w + 5 * h, -0.1f, 1.1f, Awkward::Often);
+        colour::PixelBuffer frame = pixels_of(values);
+        PlaneTriple want = PlaneTriple::zeroed(w * h);
+        simd::positive_xyb_planes(frame.span(), want[0].span(), want[1].span(), want[2].span());
+        const auto want_half =
+            downscale_by_2(*colour::LinearRgb::create(frame.clone(), w, h)).data.clone();
+        auto half = colour::PixelBuffer::zeroed(want_half.size());
+        auto row = colour::Vec<float>::zeroed(3 * w);
+        simd::halve_and_make_xyb_rows(frame.span(), w, h, halve ? half.data() : nullptr,
+                                      row.span());
+        const std::string name =
+            std::to_string(w) + " x " + std::to_string(h) + (halve ? ", halved" : "");
+        const std::span<const float> got = colour::flat(frame);
+        for (std::size_t y = 0; y < h; ++y) {
+          for (std::size_t c = 0; c < 3; ++c) {
+            EXPECT_EQ(testing::all_bits(got.subspan((3 * y + c) * w, w)),
+                      testing::all_bits(want[c].span().subspan(y * w, w)))
+                << name << ", row " << y << ", plane " << c;
+          }
+        }
+        if (halve) {
+          EXPECT_EQ(testing::all_bits(colour::flat(half)),
+                    testing::all_bits(colour::flat(want_half)))
+              << name;
         }
       }
     }

@@ -8,6 +8,7 @@
 #include "colour/invariant.h"
 #include "colour/linear_rgb.h"
 #include "colour/pixel_buffer.h"
+#include "lib/large_pages.h"
 #include "lib/map_kernels.h"
 #include "lib/pyramid.h"
 #include "metric/downscale.h"
@@ -22,23 +23,23 @@ namespace {
 constexpr int kMaxScales = 6;
 constexpr std::uint64_t kMinSize = 8;
 
-// downscale_by_2 into `spare` when it holds enough pixels (a buffer of the scale before last),
-// else into fresh memory.
-colour::LinearRgb halve_into(const colour::LinearRgb& frame, colour::PixelBuffer spare) {
-  const std::uint64_t ow = frame.width / 2 + (frame.width & 1);
-  const std::uint64_t oh = frame.height / 2 + (frame.height & 1);
-  const std::uint64_t n = plane_length(ow, oh);
-  if (spare.size() < n) return downscale_by_2(frame);
-  for (std::uint64_t oy = 0; oy < oh && frame.width != 0; ++oy) {
-    const std::uint64_t y0 = std::min(2 * oy, frame.height - 1);
-    const std::uint64_t y1 = std::min(2 * oy + 1, frame.height - 1);
-    simd::downscale_row(frame.data.data() + y0 * frame.width, frame.data.data() + y1 * frame.width,
-                        frame.width, spare.data() + oy * ow);
+// The buffer of a halved frame of n pixels: `spare` (a buffer of the scale before last) when it
+// holds enough pixels, else fresh memory.
+colour::PixelBuffer halved_buffer(colour::PixelBuffer spare, std::uint64_t n) {
+  if (spare.size() < n) {
+    auto fresh = colour::PixelBuffer::zeroed(n);
+    prefer_large_pages(fresh.data(), fresh.size() * sizeof(colour::Pixel));
+    return fresh;
   }
   spare.truncate(n);
-  auto halved = colour::LinearRgb::create(std::move(spare), ow, oh);
-  if (!halved) colour::fail_invariant("a halved frame holds its pixels");
-  return std::move(*halved);
+  return spare;
+}
+
+colour::LinearRgb halved_frame(colour::PixelBuffer data, std::uint64_t width,
+                               std::uint64_t height) {
+  auto frame = colour::LinearRgb::create(std::move(data), width, height);
+  if (!frame) colour::fail_invariant("a halved frame holds its pixels");
+  return std::move(*frame);
 }
 
 }  // namespace
@@ -49,8 +50,9 @@ colour::LinearRgb halve_into(const colour::LinearRgb& frame, colour::PixelBuffer
 // own, and each still adds its pixels in row-major order, so the statistics are bit for bit
 // those of multiplying, blurring and mapping whole planes one step after another.
 //
-// Memory: each frame is halved first, then its own buffer is turned into its three XYB planes
-// row by row (the rows y of the X, Y and B planes where pixel row y was). The halved frames of
+// Memory: each frame's own buffer is turned into its three XYB planes row by row (the rows y
+// of the X, Y and B planes where pixel row y was), each pair of rows halved for the next scale
+// just before. The halved frames of
 // the second scale are the only fresh memory; later ones reuse the buffers of the scale before
 // the last.
 Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted,
@@ -70,14 +72,18 @@ Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted
     // Decided on this scale, so the last scale can be 4 pixels in a dimension.
     const bool last = k == kMaxScales || w < kMinSize || h < kMinSize;
 
-    std::optional<colour::LinearRgb> next_source;
-    std::optional<colour::LinearRgb> next_distorted;
+    const std::uint64_t ow = w / 2 + (w & 1);
+    const std::uint64_t oh = h / 2 + (h & 1);
+    std::optional<colour::PixelBuffer> next_source;
+    std::optional<colour::PixelBuffer> next_distorted;
     if (!last) {
-      next_source = halve_into(source, std::move(spare_source));
-      next_distorted = halve_into(distorted, std::move(spare_distorted));
+      next_source = halved_buffer(std::move(spare_source), plane_length(ow, oh));
+      next_distorted = halved_buffer(std::move(spare_distorted), plane_length(ow, oh));
     }
-    simd::positive_xyb_rows_in_place(source.data.span(), w, h, row.span());
-    simd::positive_xyb_rows_in_place(distorted.data.span(), w, h, row.span());
+    simd::halve_and_make_xyb_rows(source.data.span(), w, h,
+                                  next_source ? next_source->data() : nullptr, row.span());
+    simd::halve_and_make_xyb_rows(distorted.data.span(), w, h,
+                                  next_distorted ? next_distorted->data() : nullptr, row.span());
 
     const std::span<const float> img1 = colour::flat(source.data);
     const std::span<const float> img2 = colour::flat(distorted.data);
@@ -98,8 +104,8 @@ Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted
     if (last) break;
     spare_source = std::move(source.data);
     spare_distorted = std::move(distorted.data);
-    source = std::move(*next_source);
-    distorted = std::move(*next_distorted);
+    source = halved_frame(std::move(*next_source), ow, oh);
+    distorted = halved_frame(std::move(*next_distorted), ow, oh);
   }
   return msssim;
 }

@@ -107,7 +107,9 @@ void MultiplyPlane(const float* HWY_RESTRICT a, const float* HWY_RESTRICT b,
 }
 
 // Output pixel ox of a row averages pixels 2 ox and 2 ox + 1 of both rows: (((0 + p00) + p10)
-// + p01) + p11, times 0.25. Vectors take the even and the odd pixels of two rows apart.
+// + p01) + p11, times 0.25. In the interleaved rows the four taps of output value 3 ox + k are
+// the floats j, j + 3 of each row, j = 6 ox + k, so vectors add the rows as they lie, lane by
+// lane in that order, and keep the lanes with j % 6 < 3: no pixel is taken apart.
 void DownscaleRow(const float* row0, const float* row1, std::size_t width,
                   float* HWY_RESTRICT out) {
   const std::size_t out_width = width / 2 + (width & 1);
@@ -117,26 +119,41 @@ void DownscaleRow(const float* row0, const float* row1, std::size_t width,
   using V = hn::Vec<decltype(d)>;
   const std::size_t lanes = hn::Lanes(d);
   const V quarter = hn::Set(d, 0.25f);
-  // Whole pairs only: an odd last pixel uses its column twice and goes the scalar way.
-  for (; 2 * (ox + lanes) <= width; ox += lanes) {
-    V a[3], b[3], c[3], e[3];  // row 0 pixels 2 ox .. , then the next lanes, then row 1
-    hn::LoadInterleaved3(d, row0 + 6 * ox, a[0], a[1], a[2]);
-    hn::LoadInterleaved3(d, row0 + 6 * ox + 3 * lanes, b[0], b[1], b[2]);
-    hn::LoadInterleaved3(d, row1 + 6 * ox, c[0], c[1], c[2]);
-    hn::LoadInterleaved3(d, row1 + 6 * ox + 3 * lanes, e[0], e[1], e[2]);
-    V s[3];
-    for (int k = 0; k < 3; ++k) {
-      const V p00 = hn::ConcatEven(d, b[k], a[k]);
-      const V p10 = hn::ConcatOdd(d, b[k], a[k]);
-      const V p01 = hn::ConcatEven(d, e[k], c[k]);
-      const V p11 = hn::ConcatOdd(d, e[k], c[k]);
-      V sum = hn::Add(hn::Zero(d), p00);
-      sum = hn::Add(sum, p10);
-      sum = hn::Add(sum, p01);
-      sum = hn::Add(sum, p11);
-      s[k] = hn::Mul(sum, quarter);
+  // Three vectors cover a whole number of 6-float groups (lanes / 2 output pixels). For each,
+  // the lanes to keep, moved to the front, and how many there are.
+  constexpr std::size_t kMax = hn::MaxLanes(d);
+  HWY_ALIGN std::int32_t keep[3][kMax];
+  std::size_t kept[3];
+  for (std::size_t k = 0; k < 3; ++k) {
+    kept[k] = 0;
+    for (std::size_t i = 0; i < lanes; ++i) {
+      keep[k][i] = 0;
+      if ((k * lanes + i) % 6 < 3) keep[k][kept[k]++] = static_cast<std::int32_t>(i);
     }
-    hn::StoreInterleaved3(s[0], s[1], s[2], d, out + 3 * ox);
+  }
+  const auto keep0 = hn::SetTableIndices(d, keep[0]);
+  const auto keep1 = hn::SetTableIndices(d, keep[1]);
+  const auto keep2 = hn::SetTableIndices(d, keep[2]);
+  const auto sum_at = [&](const float* a, const float* b) HWY_ATTR {
+    V sum = hn::Add(hn::Zero(d), hn::LoadU(d, a));
+    sum = hn::Add(sum, hn::LoadU(d, a + 3));
+    sum = hn::Add(sum, hn::LoadU(d, b));
+    sum = hn::Add(sum, hn::LoadU(d, b + 3));
+    return hn::Mul(sum, quarter);
+  };
+  const std::size_t step = lanes / 2;
+  // The loads reach 3 floats past the group, inside the row; each store writes whole vectors,
+  // whose surplus lanes land where the next group or the tail writes afterwards.
+  for (; 6 * ox + 3 * lanes + 3 <= 3 * width && 3 * (ox + step) + lanes <= 3 * out_width;
+       ox += step) {
+    const float* a = row0 + 6 * ox;
+    const float* b = row1 + 6 * ox;
+    float* o = out + 3 * ox;
+    hn::StoreU(hn::TableLookupLanes(sum_at(a, b), keep0), d, o);
+    o += kept[0];
+    hn::StoreU(hn::TableLookupLanes(sum_at(a + lanes, b + lanes), keep1), d, o);
+    o += kept[1];
+    hn::StoreU(hn::TableLookupLanes(sum_at(a + 2 * lanes, b + 2 * lanes), keep2), d, o);
   }
 #endif
   for (; ox < out_width; ++ox) {
@@ -184,16 +201,30 @@ void positive_xyb_planes(std::span<const colour::Pixel> linear, std::span<float>
   (linear.empty() ? nullptr : linear.data()->data(), n, x.data(), y.data(), b.data());
 }
 
-void positive_xyb_rows_in_place(std::span<colour::Pixel> frame, std::uint64_t width,
-                                std::uint64_t height, std::span<float> row) {
+void halve_and_make_xyb_rows(std::span<colour::Pixel> frame, std::uint64_t width,
+                             std::uint64_t height, colour::Pixel* halved, std::span<float> row) {
   colour::assert_equal(frame.size(), width * height);
   if (row.size() < 3 * width) colour::fail_invariant("row scratch shorter than a frame row");
-  float* data = frame.empty() ? nullptr : frame.data()->data();
-  for (std::uint64_t y = 0; y < height; ++y) {
-    float* at = data + 3 * y * width;
+  if (width == 0) return;
+  colour::Pixel* data = frame.data();
+  const auto make_planes = [&](std::uint64_t y) {
+    float* at = data[y * width].data();
     // Through a copy: the planes' rows are written over the pixels they are made from.
     std::copy_n(at, 3 * width, row.data());
     HWY_DYNAMIC_DISPATCH(PositiveXybPlanes)(row.data(), width, at, at + width, at + 2 * width);
+  };
+  if (halved == nullptr) {
+    for (std::uint64_t y = 0; y < height; ++y) make_planes(y);
+    return;
+  }
+  // Each pair of rows is halved while it is in cache, then turned into planes; an odd last row
+  // is both rows of its pair.
+  const std::uint64_t out_width = width / 2 + (width & 1);
+  for (std::uint64_t y0 = 0; y0 < height; y0 += 2) {
+    const std::uint64_t y1 = std::min(y0 + 1, height - 1);
+    downscale_row(data + y0 * width, data + y1 * width, width, halved + y0 / 2 * out_width);
+    make_planes(y0);
+    if (y1 != y0) make_planes(y1);
   }
 }
 

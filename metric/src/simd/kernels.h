@@ -74,9 +74,11 @@ void positive_xyb_planes(std::span<const colour::Pixel> linear, std::span<float>
 
 // The same values in place: row y of a width x height frame becomes the rows y of its three
 // positive XYB planes, one after another (plane c's row y then begins at float (3 y + c) x
-// width). `row` is scratch of at least 3 x width floats.
-void positive_xyb_rows_in_place(std::span<colour::Pixel> frame, std::uint64_t width,
-                                std::uint64_t height, std::span<float> row);
+// width). When `halved` is not null, each pair of rows is first averaged into `halved` as
+// downscale_by_2 does, so that every row is read from memory once. `row` is scratch of at
+// least 3 x width floats.
+void halve_and_make_xyb_rows(std::span<colour::Pixel> frame, std::uint64_t width,
+                             std::uint64_t height, colour::Pixel* halved, std::span<float> row);
 
 // multiply_plane: out[i] = a[i] * b[i] below the shortest length.
 void multiply_plane(std::span<const float> a, std::span<const float> b, std::span<float> out);
