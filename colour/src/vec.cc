@@ -26,16 +26,7 @@ void handle_alloc_failure(std::size_t bytes) {
   std::abort();
 }
 
-namespace {
-
-// Zero-filled buffers of this size or more are frames and planes that are written whole right
-// after.
-constexpr std::size_t kPrefaultBytes = std::size_t{4} << 20;
-
-// Asks the kernel to map all pages of a fresh buffer in one call instead of one fault per
-// page on first touch (about 40 % less time on Linux). Only a hint: pages already mapped keep
-// their contents, and where it is refused or unknown the pages fault in as usual.
-void prefault(void* data, std::size_t bytes) {
+void prefault_pages(void* data, std::size_t bytes) {
 #if defined(__linux__)
 #ifndef MADV_POPULATE_WRITE
   constexpr int MADV_POPULATE_WRITE = 23;  // Linux 5.14; older kernels refuse it
@@ -44,6 +35,7 @@ void prefault(void* data, std::size_t bytes) {
   const auto begin = reinterpret_cast<std::uintptr_t>(data);
   const std::uintptr_t first = (begin + page - 1) & ~(page - 1);
   const std::uintptr_t last = (begin + bytes) & ~(page - 1);
+  // Only a hint: mapped pages keep their contents, and if it is refused they fault in as usual.
   if (last > first)
     (void)madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
 #else
@@ -52,12 +44,9 @@ void prefault(void* data, std::size_t bytes) {
 #endif
 }
 
-}  // namespace
-
 void* checked_alloc(std::size_t bytes, bool zeroed) {
   void* p = zeroed ? std::calloc(bytes, 1) : std::malloc(bytes);
   if (p == nullptr) handle_alloc_failure(bytes);
-  if (zeroed && bytes >= kPrefaultBytes) prefault(p, bytes);
   return p;
 }
 

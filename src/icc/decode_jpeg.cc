@@ -41,7 +41,7 @@ Decoded<DecodedImage> decode_jpeg_file(std::FILE* file, bool apply_icc) {
       break;
   }
 
-  DecodedImage out{colour::PixelBuffer::zeroed(rgb.size() / 3), std::nullopt, jpeg->width,
+  DecodedImage out{colour::PixelBuffer::zeroed_to_fill(rgb.size() / 3), std::nullopt, jpeg->width,
                    jpeg->height};
   u8_samples_to_rgb(rgb.span(), 3, colour::flat(out.data));
   return out;

@@ -38,7 +38,7 @@ DecodedImage from_16bit(const PngImage& png, std::optional<ProfileBytes> profile
   }
   if (profile) triples = apply_icc_transform_u16(std::move(triples), *profile);
 
-  DecodedImage out{colour::PixelBuffer::zeroed(triples.size()), std::move(alpha), png.width,
+  DecodedImage out{colour::PixelBuffer::zeroed_to_fill(triples.size()), std::move(alpha), png.width,
                    png.height};
   static_assert(sizeof(Rgb16) == 3 * sizeof(std::uint16_t));
   u16_samples_to_rgb({reinterpret_cast<const std::uint16_t*>(triples.data()), triples.size() * 3},
@@ -59,7 +59,8 @@ DecodedImage from_8bit(const PngImage& png, std::optional<ProfileBytes> profile,
     for (std::size_t i = 0; has_alpha && i < n; ++i) {
       (*alpha)[i] = unit_from_u8(d[i * stride + stride - 1]);
     }
-    DecodedImage out{colour::PixelBuffer::zeroed(n), std::move(alpha), png.width, png.height};
+    DecodedImage out{colour::PixelBuffer::zeroed_to_fill(n), std::move(alpha), png.width,
+                     png.height};
     u8_samples_to_rgb(png.data.span(), png.channels, colour::flat(out.data));
     return out;
   }
@@ -79,8 +80,8 @@ DecodedImage from_8bit(const PngImage& png, std::optional<ProfileBytes> profile,
   }
   bytes = apply_icc_transform_u8(std::move(bytes), profile);
 
-  DecodedImage out{colour::PixelBuffer::zeroed(bytes.size() / 3), std::move(alpha), png.width,
-                   png.height};
+  DecodedImage out{colour::PixelBuffer::zeroed_to_fill(bytes.size() / 3), std::move(alpha),
+                   png.width, png.height};
   u8_samples_to_rgb(bytes.span(), 3, colour::flat(out.data));
   return out;
 }

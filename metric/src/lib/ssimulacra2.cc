@@ -27,7 +27,7 @@ constexpr std::uint64_t kMinSize = 8;
 // holds enough pixels, else fresh memory.
 colour::PixelBuffer halved_buffer(colour::PixelBuffer spare, std::uint64_t n) {
   if (spare.size() < n) {
-    auto fresh = colour::PixelBuffer::zeroed(n);
+    auto fresh = colour::PixelBuffer::zeroed_to_fill(n);
     prefer_large_pages(fresh.data(), fresh.size() * sizeof(colour::Pixel));
     return fresh;
   }
