@@ -1,6 +1,5 @@
 #include "metric/ssimulacra2.h"
 
-#include <algorithm>
 #include <optional>
 #include <span>
 #include <utility>
@@ -11,7 +10,6 @@
 #include "lib/large_pages.h"
 #include "lib/map_kernels.h"
 #include "lib/pyramid.h"
-#include "metric/downscale.h"
 #include "metric/plane.h"
 #include "metric/score.h"
 #include "simd/kernels.h"
@@ -52,9 +50,8 @@ colour::LinearRgb halved_frame(colour::PixelBuffer data, std::uint64_t width,
 //
 // Memory: each frame's own buffer is turned into its three XYB planes row by row (the rows y
 // of the X, Y and B planes where pixel row y was), each pair of rows halved for the next scale
-// just before. The halved frames of
-// the second scale are the only fresh memory; later ones reuse the buffers of the scale before
-// the last.
+// just before. The halved frames of the second scale are the only fresh memory; later ones
+// reuse the buffers of the scale before the last.
 Msssim collect_scale_stats(colour::LinearRgb source, colour::LinearRgb distorted,
                            colour::Vec<ScaleSize>* sizes) {
   simd::PlaneWork work(source.width);
