@@ -191,6 +191,50 @@ TEST(ComputeFrameSsimulacra2, GoldenScoreOfASyntheticPair) {
   EXPECT_EQ(bits(*score), 0x40270186A6027548ull) << *score;  // 11.502980411338868
 }
 
+// The driver linearises the first scale band by band; every transfer curve and primaries
+// conversion must give the score of converting the whole frames first. The 8-bit pairs take
+// the sRGB table's road, the others the curve's.
+TEST(ComputeFrameSsimulacra2, BandByBandConversionEqualsWholeFrames) {
+  struct Colour {
+    TransferCharacteristic transfer;
+    ColorPrimaries primaries;
+  };
+  const Colour colours[] = {
+      {TransferCharacteristic::Srgb, ColorPrimaries::ItuBt709},
+      {TransferCharacteristic::ItuBt1886, ColorPrimaries::ItuBt2020},
+      {TransferCharacteristic::PerceptualQuantizer, ColorPrimaries::DisplayP3},
+      {TransferCharacteristic::Linear, ColorPrimaries::ItuBt709},
+  };
+  const auto as_8_bit = [](colour::PixelBuffer data) {
+    for (colour::Pixel& p : data) {
+      for (float& v : p) v = std::nearbyint(v * 255.0f) / 255.0f;
+    }
+    return data;
+  };
+  for (const auto& [w, h] : {std::pair<std::uint64_t, std::uint64_t>{64, 48}, {130, 37}, {9, 70}}) {
+    for (const bool eight_bit : {false, true}) {
+      colour::PixelBuffer source = textured_gradient(w, h);
+      colour::PixelBuffer distorted = noisy_blurred(source, w, h);
+      if (eight_bit) {
+        source = as_8_bit(std::move(source));
+        distorted = as_8_bit(std::move(distorted));
+      }
+      for (const Colour& c : colours) {
+        const auto frame = [&](const colour::PixelBuffer& data) {
+          return *colour::Rgb::create(data.clone(), w, h, c.transfer, c.primaries);
+        };
+        const Msssim whole = collect_scale_stats(*colour::LinearRgb::try_from(frame(source)),
+                                                 *colour::LinearRgb::try_from(frame(distorted)));
+        const auto banded = compute_frame_ssimulacra2(frame(source), frame(distorted));
+        ASSERT_TRUE(banded.has_value());
+        EXPECT_EQ(bits(*banded), bits(whole.score()))
+            << w << " x " << h << (eight_bit ? ", 8-bit" : "") << ", transfer "
+            << static_cast<int>(c.transfer) << ", primaries " << static_cast<int>(c.primaries);
+      }
+    }
+  }
+}
+
 // Wider pairs whose widths are no multiple of any vector, pinned to the results of the
 // one-value-at-a-time code: every scale, tail and band boundary of the fast paths meets them.
 TEST(CollectScaleStats, GoldenWeightedSumsOfWiderPairs) {

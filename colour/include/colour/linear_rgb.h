@@ -2,12 +2,31 @@
 
 #include <cstdint>
 #include <expected>
+#include <optional>
+#include <span>
 
 #include "colour/errors.h"
 #include "colour/pixel_buffer.h"
 #include "colour/rgb.h"
+#include "colour/yuv_rgb/color.h"
+#include "colour/yuv_rgb/transfer.h"
 
 namespace colour {
+
+// LinearRgb::try_from's conversion for a frame's transfer characteristic and primaries, both
+// checked once: applied to parts of a buffer one after another, it gives the bits of
+// converting the whole frame at once.
+class LinearConversion {
+ public:
+  static std::expected<LinearConversion, ColorConversionError> of(const Rgb& rgb);
+  void apply(std::span<Pixel> pixels) const;
+
+ private:
+  LinearConversion(LinearCurve curve, std::optional<Matrix3> primaries)
+      : curve_(curve), primaries_(primaries) {}
+  LinearCurve curve_;
+  std::optional<Matrix3> primaries_;
+};
 
 // A frame of linear-light RGB in BT.709 primaries.
 class LinearRgb {

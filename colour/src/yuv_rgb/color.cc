@@ -213,10 +213,9 @@ Pixel transform_pixel(const Matrix3& m, const Pixel& p) {
           dot3(m[2][0], p[0], m[2][1], p[1], m[2][2], p[2])};
 }
 
-std::expected<PixelBuffer, ColorConversionError> transform_primaries(PixelBuffer data,
-                                                                     ColorPrimaries in,
-                                                                     ColorPrimaries out) {
-  if (in == out) return data;
+std::expected<std::optional<Matrix3>, ColorConversionError> primaries_matrix(ColorPrimaries in,
+                                                                             ColorPrimaries out) {
+  if (in == out) return std::nullopt;
   // The output side is looked at first, so when both sides are invalid its error wins.
   Matrix3 xyz_to_out = kIdentity;
   if (out != ColorPrimaries::SmpteSt428) {
@@ -227,9 +226,15 @@ std::expected<PixelBuffer, ColorConversionError> transform_primaries(PixelBuffer
   const Matrix3 adaptation = chromatic_adaptation(in, out);
   auto in_to_xyz = gamut_rgb_to_xyz_matrix(in);
   if (!in_to_xyz) return std::unexpected(in_to_xyz.error());
-  if (data.empty()) return data;
-  const Matrix3 t = multiply(multiply(xyz_to_out, adaptation), *in_to_xyz);
-  transform_pixels(t, data.span());
+  return multiply(multiply(xyz_to_out, adaptation), *in_to_xyz);
+}
+
+std::expected<PixelBuffer, ColorConversionError> transform_primaries(PixelBuffer data,
+                                                                     ColorPrimaries in,
+                                                                     ColorPrimaries out) {
+  const auto t = primaries_matrix(in, out);
+  if (!t) return std::unexpected(t.error());
+  if (*t && !data.empty()) transform_pixels(**t, data.span());
   return data;
 }
 

@@ -143,8 +143,12 @@ float hlg_to_linear(float v) {
   return ((fast_exp2(k) * fast_exp2(r)) + f32(0x3E91C020u)) / f32(0x41400000u);  // 0.28466892, 12
 }
 
-std::expected<PixelBuffer, ColorConversionError> to_linear(const TransferCharacteristic& transfer,
-                                                           PixelBuffer data) {
+std::expected<LinearCurve, ColorConversionError> LinearCurve::of(
+    const TransferCharacteristic& transfer) {
+  const auto curve = [](simd::Curve c) {
+    return LinearCurve(Kind::Curve, 0.0f, static_cast<int>(c));
+  };
+  const auto power = [](float gamma) { return LinearCurve(Kind::Power, gamma, 0); };
   switch (transfer) {
     case TransferCharacteristic::Identity:
     case TransferCharacteristic::Reserved:
@@ -154,41 +158,51 @@ std::expected<PixelBuffer, ColorConversionError> to_linear(const TransferCharact
     case TransferCharacteristic::Unspecified:
       return std::unexpected(ColorConversionError::UnspecifiedTransferCharacteristic);
     case TransferCharacteristic::Linear:
-      return data;
+      return LinearCurve(Kind::Identity, 0.0f, 0);
     case TransferCharacteristic::ItuBt1886:
     case TransferCharacteristic::SmpteSt170M:
     case TransferCharacteristic::SmpteSt240M:
     case TransferCharacteristic::ItuBt2020Ten:
     case TransferCharacteristic::ItuBt2020Twelve:
-      simd::pure_power_values(flat(data), kGamma24);
-      return data;
+      return power(kGamma24);
     case TransferCharacteristic::ItuBt470M:
-      simd::pure_power_values(flat(data), kGamma22);
-      return data;
+      return power(kGamma22);
     case TransferCharacteristic::ItuBt470BG:
-      simd::pure_power_values(flat(data), kGamma28);
-      return data;
+      return power(kGamma28);
     case TransferCharacteristic::Logarithmic100:
-      simd::to_linear_values(simd::Curve::Log100, flat(data));
-      return data;
+      return curve(simd::Curve::Log100);
     case TransferCharacteristic::Logarithmic316:
-      simd::to_linear_values(simd::Curve::Log316, flat(data));
-      return data;
+      return curve(simd::Curve::Log316);
     case TransferCharacteristic::Xvycc:
-      simd::to_linear_values(simd::Curve::Xvycc, flat(data));
-      return data;
+      return curve(simd::Curve::Xvycc);
     case TransferCharacteristic::Srgb:
-      simd::to_linear_values(simd::Curve::Srgb, flat(data));
-      return data;
+      return curve(simd::Curve::Srgb);
     case TransferCharacteristic::PerceptualQuantizer:
-      simd::to_linear_values(simd::Curve::Pq, flat(data));
-      return data;
+      return curve(simd::Curve::Pq);
     case TransferCharacteristic::HybridLogGamma:
-      simd::to_linear_values(simd::Curve::Hlg, flat(data));
-      return data;
+      return curve(simd::Curve::Hlg);
   }
   // Only a byte outside the enumeration gets here: no code point of the type does.
   return std::unexpected(ColorConversionError::UnsupportedTransferCharacteristic);
+}
+
+void LinearCurve::apply(std::span<float> values) const {
+  switch (kind_) {
+    case Kind::Identity:
+      return;
+    case Kind::Power:
+      return simd::pure_power_values(values, gamma_);
+    case Kind::Curve:
+      return simd::to_linear_values(static_cast<simd::Curve>(curve_), values);
+  }
+}
+
+std::expected<PixelBuffer, ColorConversionError> to_linear(const TransferCharacteristic& transfer,
+                                                           PixelBuffer data) {
+  const auto curve = LinearCurve::of(transfer);
+  if (!curve) return std::unexpected(curve.error());
+  curve->apply(flat(data));
+  return data;
 }
 
 }  // namespace colour

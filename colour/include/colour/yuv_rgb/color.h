@@ -2,6 +2,7 @@
 
 #include <array>
 #include <expected>
+#include <optional>
 #include <span>
 
 #include "colour/errors.h"
@@ -20,6 +21,10 @@ std::expected<Matrix3, ColorConversionError> gamut_rgb_to_xyz_matrix(ColorPrimar
 std::expected<PixelBuffer, ColorConversionError> transform_primaries(PixelBuffer data,
                                                                      ColorPrimaries in,
                                                                      ColorPrimaries out);
+
+// transform_primaries' matrix, with its errors; none when the primaries are equal.
+std::expected<std::optional<Matrix3>, ColorConversionError> primaries_matrix(ColorPrimaries in,
+                                                                             ColorPrimaries out);
 
 // The XYZ-to-XYZ adaptation from the white point of `in` to that of `out`: the identity when
 // the two white points are equal, otherwise Bradford. Defined for every code point.

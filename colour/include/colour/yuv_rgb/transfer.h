@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <expected>
+#include <span>
 
 #include "colour/errors.h"
 #include "colour/pixel.h"
@@ -12,6 +14,22 @@ namespace colour {
 // On error the buffer is released and only the code comes back.
 std::expected<PixelBuffer, ColorConversionError> to_linear(const TransferCharacteristic& transfer,
                                                            PixelBuffer data);
+
+// to_linear's curve, the characteristic checked once: applied to parts of a buffer one after
+// another, it gives the bits of converting the whole buffer at once.
+class LinearCurve {
+ public:
+  static std::expected<LinearCurve, ColorConversionError> of(
+      const TransferCharacteristic& transfer);
+  void apply(std::span<float> values) const;
+
+ private:
+  enum class Kind : std::uint8_t { Identity, Power, Curve };
+  LinearCurve(Kind kind, float gamma, int curve) : kind_(kind), gamma_(gamma), curve_(curve) {}
+  Kind kind_;
+  float gamma_;  // for Power
+  int curve_;    // simd::Curve, for Curve
+};
 
 // The fast 32-bit approximations the curves are built from; exposed for tests.
 float fast_log2(float x);
