@@ -23,6 +23,9 @@ struct PlaneTriple {
   }
 };
 
+// A dimension halved, rounded up: the size of the next scale.
+inline std::uint64_t half_up(std::uint64_t n) { return n / 2 + (n & 1); }
+
 // width x height as a value count; a product past 64 bits is a broken invariant, reported like
 // any other buffer too large to exist.
 inline std::uint64_t plane_length(std::uint64_t width, std::uint64_t height) {

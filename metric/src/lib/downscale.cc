@@ -11,13 +11,6 @@
 
 namespace metric {
 
-namespace {
-
-// Half of n rounded up, without the overflow of (n + 1) / 2.
-std::uint64_t half_up(std::uint64_t n) { return n / 2 + (n & 1); }
-
-}  // namespace
-
 colour::LinearRgb downscale_by_2(const colour::LinearRgb& frame) {
   const std::uint64_t w = frame.width;
   const std::uint64_t h = frame.height;

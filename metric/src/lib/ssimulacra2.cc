@@ -41,7 +41,7 @@ void prepare_frame(colour::PixelBuffer& frame, std::uint64_t width, std::uint64_
                    const colour::LinearConversion* conversion, colour::PixelBuffer* halved,
                    std::span<float> row) {
   constexpr std::uint64_t kBandRows = 16;
-  const std::uint64_t halved_width = width / 2 + (width & 1);
+  const std::uint64_t halved_width = half_up(width);
   for (std::uint64_t y = 0; y < height; y += kBandRows) {
     const std::uint64_t rows = std::min(kBandRows, height - y);
     const std::span<colour::Pixel> band = frame.span().subspan(y * width, rows * width);
@@ -81,8 +81,8 @@ Msssim pyramid_stats(colour::PixelBuffer source, colour::PixelBuffer distorted, 
     // Decided on this scale, so the last scale can be 4 pixels in a dimension.
     const bool last = k == kMaxScales || w < kMinSize || h < kMinSize;
 
-    const std::uint64_t ow = w / 2 + (w & 1);
-    const std::uint64_t oh = h / 2 + (h & 1);
+    const std::uint64_t ow = half_up(w);
+    const std::uint64_t oh = half_up(h);
     std::optional<colour::PixelBuffer> next_source;
     std::optional<colour::PixelBuffer> next_distorted;
     if (!last) {

@@ -112,7 +112,7 @@ void MultiplyPlane(const float* HWY_RESTRICT a, const float* HWY_RESTRICT b,
 // lane in that order, and keep the lanes with j % 6 < 3: no pixel is taken apart.
 void DownscaleRow(const float* row0, const float* row1, std::size_t width,
                   float* HWY_RESTRICT out) {
-  const std::size_t out_width = width / 2 + (width & 1);
+  const std::size_t out_width = half_up(width);
   std::size_t ox = 0;
 #if VELQUON_FUSED_TARGET
   const hn::ScalableTag<float> d;
@@ -122,12 +122,10 @@ void DownscaleRow(const float* row0, const float* row1, std::size_t width,
   // Three vectors cover a whole number of 6-float groups (lanes / 2 output pixels). For each,
   // the lanes to keep, moved to the front, and how many there are.
   constexpr std::size_t kMax = hn::MaxLanes(d);
-  HWY_ALIGN std::int32_t keep[3][kMax];
-  std::size_t kept[3];
+  HWY_ALIGN std::int32_t keep[3][kMax] = {};
+  std::size_t kept[3] = {};
   for (std::size_t k = 0; k < 3; ++k) {
-    kept[k] = 0;
     for (std::size_t i = 0; i < lanes; ++i) {
-      keep[k][i] = 0;
       if ((k * lanes + i) % 6 < 3) keep[k][kept[k]++] = static_cast<std::int32_t>(i);
     }
   }
@@ -219,7 +217,7 @@ void halve_and_make_xyb_rows(std::span<colour::Pixel> frame, std::uint64_t width
   }
   // Each pair of rows is halved while it is in cache, then turned into planes; an odd last row
   // is both rows of its pair.
-  const std::uint64_t out_width = width / 2 + (width & 1);
+  const std::uint64_t out_width = half_up(width);
   for (std::uint64_t y0 = 0; y0 < height; y0 += 2) {
     const std::uint64_t y1 = std::min(y0 + 1, height - 1);
     downscale_row(data + y0 * width, data + y1 * width, width, halved + y0 / 2 * out_width);

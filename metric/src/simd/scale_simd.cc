@@ -266,8 +266,7 @@ HWY_INLINE void TransposeBlocks4(DT d, VT& a, VT& b, VT& c, VT& e) {
 // Columns x .. x + 3 of row r0 + j + 4 above those of row r0 + j in v[j], columns x + 4 .. x + 7
 // likewise in v[j + 4]. (A function, not a lambda: the compiler would not inline the lambda.)
 template <bool kProduct, std::size_t J>
-HWY_INLINE void TileInHalves(const Channel& ch, std::size_t width, std::size_t r0, std::size_t x,
-                             VT* v) {
+HWY_INLINE void TileInHalves(const Channel& ch, std::size_t r0, std::size_t x, VT* v) {
   const DT d;
   const hn::Half<DT> dh;
   const float* a = ch.a + (r0 + J) * ch.in_stride + x;
@@ -290,15 +289,14 @@ HWY_INLINE void TileInHalves(const Channel& ch, std::size_t width, std::size_t r
 // 8 x 8 tiles the halves of rows j and j + 4 are loaded into one vector, so that the halves of
 // the tile need no shuffle across blocks: the block transposes leave column k whole.
 template <bool kProduct>
-HWY_INLINE void TileIn(const Channel& ch, std::size_t width, std::size_t r0, std::size_t x,
-                       float* at) {
+HWY_INLINE void TileIn(const Channel& ch, std::size_t r0, std::size_t x, float* at) {
   const DT d;
   VT v[kTile];
   if constexpr (kTile == 8) {
-    TileInHalves<kProduct, 0>(ch, width, r0, x, v);
-    TileInHalves<kProduct, 1>(ch, width, r0, x, v);
-    TileInHalves<kProduct, 2>(ch, width, r0, x, v);
-    TileInHalves<kProduct, 3>(ch, width, r0, x, v);
+    TileInHalves<kProduct, 0>(ch, r0, x, v);
+    TileInHalves<kProduct, 1>(ch, r0, x, v);
+    TileInHalves<kProduct, 2>(ch, r0, x, v);
+    TileInHalves<kProduct, 3>(ch, r0, x, v);
     TransposeBlocks4(d, v[0], v[1], v[2], v[3]);
     TransposeBlocks4(d, v[4], v[5], v[6], v[7]);
   } else {
@@ -369,7 +367,7 @@ void VectorRowTile(const Channel& ch, std::size_t width, std::size_t r0, float* 
   for (std::size_t c = 0; c < width; c += kTile) {
     const std::size_t x = std::min(c, width - kTile);
     for (std::size_t g = 0; g < kGroups; ++g) {
-      TileIn<kProduct>(ch, width, r0 + g * kTile, x, in + x * kRows + g * kTile);
+      TileIn<kProduct>(ch, r0 + g * kTile, x, in + x * kRows + g * kTile);
     }
     // Output n needs column n + 4; the padding past the last column is zero.
     const bool last = c + kTile >= width;
