@@ -1,8 +1,10 @@
 #include "fuzz/fuzz_inputs.h"
 
+#include <stb_image.h>
 #include <webp/decode.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -51,9 +53,10 @@ std::optional<std::string> check_decoded(const Decoded<DecodedImage>& image) {
   return std::nullopt;
 }
 
-// Two formats let a few valid bytes describe an image of hundreds of megapixels: arithmetic
-// coding may code flat blocks in next to nothing (and supplies zeros once the data ends), and
-// lossless WebP may code a single colour in no bits at all. Decoding those takes memory in
+// Three formats let a few valid bytes describe an image of hundreds of megapixels: arithmetic
+// coding may code flat blocks in next to nothing (and supplies zeros once the data ends),
+// lossless WebP may code a single colour in no bits at all, and a Radiance run-length scanline
+// repeats one value across the whole row. Decoding those takes memory in
 // proportion to the pixels, as any image of that size does, so the targets pass over images
 // announcing more than this many pixels in those formats. Huffman JPEG and PNG data cannot
 // describe that many pixels in a fuzz-sized input, so their size checks stay fuzzed in full.
@@ -84,6 +87,18 @@ bool large_webp(std::span<const std::uint8_t> bytes) {
          kValidPixelBudget;
 }
 
+bool large_hdr(std::span<const std::uint8_t> bytes) {
+  int width = 0;
+  int height = 0;
+  int channels = 0;
+  if (bytes.size() > static_cast<std::size_t>(INT32_MAX) ||
+      !stbi_info_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width, &height,
+                             &channels)) {
+    return false;
+  }
+  return static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kValidPixelBudget;
+}
+
 // Own decoding paths: the first byte chooses apply_icc, so both roads see every file.
 template <Decoded<DecodedImage> (*Decode)(std::FILE*, bool)>
 std::optional<std::string> own_path(std::span<const std::uint8_t> input) {
@@ -98,6 +113,7 @@ std::optional<std::string> own_path(std::span<const std::uint8_t> input) {
 template <GeneralResult (*Read)(std::FILE*)>
 std::optional<std::string> general_path(std::span<const std::uint8_t> input) {
   if (Read == read_general_webp && large_webp(input)) return std::nullopt;
+  if (Read == read_general_hdr && large_hdr(input)) return std::nullopt;
   File file = memory_file(input);
   if (!file) return std::nullopt;
   // A reader that delivers fewer pixels than announced is reported by decode_general as an
