@@ -8,7 +8,6 @@
 #include "colour/invariant.h"
 #include "colour/linear_rgb.h"
 #include "colour/pixel_buffer.h"
-#include "lib/large_pages.h"
 #include "lib/map_kernels.h"
 #include "lib/pyramid.h"
 #include "metric/plane.h"
@@ -25,11 +24,7 @@ constexpr std::uint64_t kMinSize = 8;
 // The buffer of a halved frame of n pixels: `spare` (a buffer of the scale before last) when it
 // holds enough pixels, else fresh memory.
 colour::PixelBuffer halved_buffer(colour::PixelBuffer spare, std::uint64_t n) {
-  if (spare.size() < n) {
-    auto fresh = colour::PixelBuffer::zeroed_to_fill(n);
-    prefer_large_pages(fresh.data(), fresh.size() * sizeof(colour::Pixel));
-    return fresh;
-  }
+  if (spare.size() < n) return colour::PixelBuffer::zeroed_to_fill(n);
   spare.truncate(n);
   return spare;
 }
